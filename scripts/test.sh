@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite.
+# In CI (CI=true) the build uses AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+sanitize=OFF
+build_dir=${ZR_BUILD_DIR:-build/test}
+if [ "${CI:-}" = "true" ]; then
+  sanitize=ON
+  build_dir=${ZR_BUILD_DIR:-build/ci}
+fi
+
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZR_SANITIZE=$sanitize
+cmake --build "$build_dir" -j"$jobs"
+
+# One private X server for the tests that need real rendering (QML, the main window).
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
+    Xvfb ":${n}" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":${n}"
+    break
+  fi
+done
+for _ in $(seq 1 50); do
+  [ -e "/tmp/.X11-unix/${DISPLAY#:}" ] || [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break
+  sleep 0.1
+done
+
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" "$@"

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QPair>
+#include <QString>
+
+#include <functional>
+
+class QThread;
+
+namespace zrtest {
+
+struct HttpRequest
+{
+    QByteArray method;
+    QByteArray target;            // path and query as sent
+    QByteArray path;              // target without the query
+    QMap<QByteArray, QByteArray> headers; // names in lower case
+    QByteArray body;
+};
+
+struct HttpReply
+{
+    int status = 200;
+    QByteArray reason;                         // default: derived from the status
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    bool sendContentLength = true;             // false: body ends when the connection closes
+    int delayMs = 0;                           // wait before the status line
+    bool stall = false;                        // never answer; the connection stays open
+    bool closeWithoutReply = false;            // drop the connection at once
+    int chunkSize = 0;                         // >0: send the body in pieces of this size...
+    int chunkIntervalMs = 0;                   // ...with this pause between them
+
+    static HttpReply text(const QByteArray& body, int status = 200,
+                          const QByteArray& contentType = "text/plain");
+    static HttpReply json(const QByteArray& body, int status = 200);
+    static HttpReply redirect(const QByteArray& location, int status = 302);
+};
+
+// A small HTTP/1.1 server on 127.0.0.1 (port chosen by the system) running on its own
+// thread. Replies come from the handler, which runs on the server thread.
+class HttpServer
+{
+public:
+    using Handler = std::function<HttpReply(const HttpRequest&)>;
+
+    explicit HttpServer(Handler handler = Handler());
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    void setHandler(Handler handler);
+    // Fixed reply for one path (query ignored); consulted before the handler.
+    void route(const QByteArray& path, const HttpReply& reply);
+
+    quint16 port() const;
+    QString baseUrl() const; // "http://127.0.0.1:<port>"
+    QString url(const QString& path) const;
+
+    QList<HttpRequest> requests() const;
+    int requestCount() const;
+    // Spins the caller's event loop until n requests were received.
+    bool waitForRequests(int n, int timeoutMs = 5000) const;
+
+    // Used by the server thread.
+    HttpReply dispatch(const HttpRequest& request);
+
+private:
+    mutable QMutex mutex;
+    Handler handler;
+    QMap<QByteArray, HttpReply> routes;
+    QList<HttpRequest> received;
+    QThread* thread = nullptr;
+    QObject* worker = nullptr;
+    quint16 listeningPort = 0;
+};
+
+} // namespace zrtest
