@@ -41,7 +41,7 @@ bool writeFile(const QString& path, const QByteArray& bytes, const QDateTime& mt
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    if (f.write(bytes) != bytes.size())
+    if (f.write(bytes) != bytes.size() || !f.flush())
         return false;
     if (mtime.isValid() && !f.setFileTime(mtime, QFileDevice::FileModificationTime))
         return false;
