@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+// One libavcodec video encoder session producing the packets of one recording file:
+// Annex-B with parameter sets before every key frame, no B-frames, a fixed key-frame interval.
+class PacketEncoder
+{
+public:
+    enum class Codec { H264, H265, Mjpeg };
+
+    struct Packet
+    {
+        QByteArray data;
+        bool key = false;
+        long long pts = 0;
+    };
+
+    PacketEncoder() = default;
+    ~PacketEncoder();
+    PacketEncoder(const PacketEncoder&) = delete;
+    PacketEncoder& operator=(const PacketEncoder&) = delete;
+
+    // gop <= 0 means a single key frame at the start.
+    bool open(Codec codec, int width, int height, int fps, int gop, QString* error);
+    // A frame of the encoder's size and pixel format, owned by the encoder.
+    AVFrame* frame() const { return m_frame; }
+    bool encode(long long pts, QString* error);
+    bool flush(QString* error);
+    std::vector<Packet>& packets() { return m_packets; }
+
+    static QString codecText(Codec codec);      // seek-table codec text
+    static QString codecName(Codec codec);      // command-line name
+    static bool parseCodec(const QString& name, Codec* codec);
+
+    // One JPEG picture of the frame painted by paint(frame) at the given size.
+    template <typename Paint>
+    static QByteArray jpeg(int width, int height, Paint paint, QString* error)
+    {
+        PacketEncoder e;
+        if (!e.open(Codec::Mjpeg, width, height, 25, 1, error))
+            return {};
+        paint(e.frame());
+        if (!e.encode(0, error) || !e.flush(error) || e.packets().empty())
+            return {};
+        return e.packets().front().data;
+    }
+
+private:
+    bool drain(QString* error);
+
+    AVCodecContext* m_ctx = nullptr;
+    AVFrame* m_frame = nullptr;
+    AVPacket* m_pkt = nullptr;
+    std::vector<Packet> m_packets;
+};
