@@ -1,0 +1,138 @@
+#include "store/StoreLayout.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace {
+
+const QRegularExpression& exportFolderPattern()
+{
+    static const QRegularExpression re(
+        QStringLiteral("zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+const QRegularExpression& dayFolderPattern()
+{
+    static const QRegularExpression re(
+        QStringLiteral("zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}/\\d{4}-\\d{2}-\\d{2}"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re;
+}
+
+QString withTrailingSlash(const QString& path)
+{
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+} // namespace
+
+QString normalizePath(const QString& path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return QDir::cleanPath(p);
+}
+
+bool isPathUnder(const QString& path, const QString& base, Qt::CaseSensitivity cs)
+{
+    const QString p = normalizePath(path);
+    const QString b = normalizePath(base);
+    if (p.isEmpty() || b.isEmpty())
+        return false;
+    if (p == b)
+        return true;
+    // The file-system root already ends with its separator.
+    const QString prefix = b.endsWith(QLatin1Char('/')) ? b : b + QLatin1Char('/');
+    return p.startsWith(prefix, cs);
+}
+
+bool isInExportFolder(const QString& path)
+{
+    return exportFolderPattern().match(withTrailingSlash(path)).hasMatch();
+}
+
+bool isDayFolderPath(const QString& path)
+{
+    return dayFolderPattern().match(withTrailingSlash(path)).hasMatch();
+}
+
+bool isExportFolderName(const QString& name)
+{
+    static const QRegularExpression re(
+        QStringLiteral("^zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return re.match(name).hasMatch();
+}
+
+bool isValidDayName(const QString& name)
+{
+    if (name.size() != 10)
+        return false;
+    return QDate::fromString(name, QStringLiteral("yyyy-MM-dd")).isValid();
+}
+
+MediaKind mediaKindByName(const QString& fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return MediaKind::None;
+    const QString ext = fileName.mid(dot + 1).toLower();
+    if (ext == QLatin1String("zrvideo"))
+        return MediaKind::Video;
+    if (ext == QLatin1String("zraudio"))
+        return MediaKind::Audio;
+    if (ext == QLatin1String("jpg")) {
+        if (fileName.endsWith(QLatin1String("_preview.jpg"), Qt::CaseInsensitive)
+            || fileName.endsWith(QLatin1String("_videopreview.jpg"), Qt::CaseInsensitive))
+            return MediaKind::Preview;
+        return MediaKind::Alarm;
+    }
+    if (ext == QLatin1String("zrtag"))
+        return MediaKind::Tag;
+    if (ext == QLatin1String("zrnfo"))
+        return MediaKind::CameraInfo;
+    return MediaKind::None;
+}
+
+QString recordingBaseName(const QString& fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? fileName : fileName.left(dot);
+}
+
+MediaKind classifyMediaFile(const QFileInfo& file)
+{
+    const MediaKind kind = mediaKindByName(file.fileName());
+    if (kind != MediaKind::Video && kind != MediaKind::Audio)
+        return kind;
+    if (file.size() < 1)
+        return MediaKind::None;
+    const QString seekExt = kind == MediaKind::Video ? QStringLiteral(".zrseek") : QStringLiteral(".zraudioseek");
+    const QFileInfo seek(file.absolutePath() + QLatin1Char('/') + recordingBaseName(file.fileName()) + seekExt);
+    if (!seek.isFile() || seek.size() < 1)
+        return MediaKind::None;
+    return kind;
+}
+
+bool nameLessThan(const QString& a, const QString& b)
+{
+    return QString::compare(a, b, Qt::CaseSensitive) < 0;
+}
+
+QFileInfoList sortedEntries(const QString& dir, QDir::Filters filters, const QStringList& nameFilters)
+{
+    QDir d(dir);
+    d.setFilter(filters | QDir::NoDotAndDotDot);
+    d.setSorting(QDir::Unsorted);
+    if (!nameFilters.isEmpty())
+        d.setNameFilters(nameFilters);
+    QFileInfoList list = d.entryInfoList();
+    std::sort(list.begin(), list.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return nameLessThan(a.fileName(), b.fileName());
+    });
+    return list;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDir>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+// The export folder's layout as the store sees it: path helpers, folder tests and the
+// sorting of a media folder's files into lists.
+
+// Cleans a path with "/" as the only separator ("\" is replaced first, so a path written on
+// Windows cleans the same everywhere).
+QString normalizePath(const QString& path);
+
+// True when path equals base, or lies below it; both are normalised first. The equality test
+// always respects case; cs applies to the "below" test.
+bool isPathUnder(const QString& path, const QString& base, Qt::CaseSensitivity cs);
+
+// The store's text tests: path (with a "/" appended) contains "zrnova_xxxx-xxxx-xxxx-xxxx",
+// and for a day also "/yyyy-MM-dd" right behind it. Hexadecimal digits in either case.
+bool isInExportFolder(const QString& path);
+bool isDayFolderPath(const QString& path);
+
+// A folder name that is exactly an export folder's name.
+bool isExportFolderName(const QString& name);
+// A folder name that is a valid calendar date written "yyyy-MM-dd".
+bool isValidDayName(const QString& name);
+
+enum class MediaKind {
+    None,
+    Video,
+    Audio,
+    Preview,
+    Alarm,
+    Tag,
+    CameraInfo,
+};
+
+// The kind a file's name asks for, before its companion seek table is looked at.
+MediaKind mediaKindByName(const QString& fileName);
+
+// The list a file of a media folder belongs to; video and audio data files only with a
+// non-empty companion seek table beside them and a non-empty size of their own.
+MediaKind classifyMediaFile(const QFileInfo& file);
+
+// The base name of a recording file: its name without the last extension.
+QString recordingBaseName(const QString& fileName);
+
+// Names in ascending order of their UTF-16 code units, case-sensitively.
+bool nameLessThan(const QString& a, const QString& b);
+
+// A folder's entries without "." and "..", hidden and system entries, sorted by name.
+QFileInfoList sortedEntries(const QString& dir, QDir::Filters filters,
+                            const QStringList& nameFilters = QStringList());
