@@ -1,0 +1,182 @@
+//! labels: unit
+#include "tests/support/ExportGenerator.h"
+#include "tests/support/FrameMarker.h"
+#include "tests/support/TestMain.h"
+#include "tests/tools/VideoFrames.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+using namespace zrtest;
+using zrtoolstest::SeekLine;
+
+namespace {
+
+struct ProbedPacket
+{
+    qint64 size = 0;
+    bool key = false;
+};
+
+QList<ProbedPacket> probe(const QString& format, const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), format,
+                                        QStringLiteral("-show_entries"), QStringLiteral("packet=size,flags"),
+                                        QStringLiteral("-of"), QStringLiteral("csv=p=0"), path});
+    p.waitForFinished(120000);
+    QList<ProbedPacket> out;
+    for (const QByteArray& l : p.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = l.trimmed().split(',');
+        if (f.size() < 2)
+            continue;
+        out << ProbedPacket{f[0].toLongLong(), f[1].startsWith('K')};
+    }
+    return out;
+}
+
+qint64 stampMs(const QString& stamp)
+{
+    const QDateTime t = QDateTime::fromString(stamp, QStringLiteral("yyyyMMddHHmmsszzz"));
+    return t.isValid() ? t.time().msecsSinceStartOfDay() : -1;
+}
+
+} // namespace
+
+// Data files and seek tables of generated recordings, checked with ffprobe and libavcodec.
+class TestGeneratedMedia : public QObject
+{
+    Q_OBJECT
+
+    ExportGenerator gen;
+
+private slots:
+    void dataFilesMatchTheirSeekTables_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("probeFormat");
+        QTest::addColumn<QString>("codecText");
+        QTest::addColumn<int>("gop");
+        QTest::newRow("h264") << "h264" << "h264" << "frame/h264" << 10;
+        QTest::newRow("h265") << "h265" << "hevc" << "frame/h265" << 25;
+        QTest::newRow("mjpeg") << "mjpeg" << "mjpeg" << "frame/jpeg" << 25;
+    }
+
+    void dataFilesMatchTheirSeekTables()
+    {
+        QFETCH(QString, codec);
+        QFETCH(QString, probeFormat);
+        QFETCH(QString, codecText);
+        QFETCH(int, gop);
+        const GeneratedExport ex = gen.generate({"--codec", codec, "--gop", QString::number(gop), "--streams", "2",
+                                                 "--minutes", "2", "--file-seconds", "3", "--size", "320x180",
+                                                 "--seed", "5"});
+        QVERIFY2(ex.ok, qPrintable(ex.error));
+        QCOMPARE(ex.cameras.size(), 1);
+        QCOMPARE(ex.cameras[0].recordings.size(), 2);
+        for (const GeneratedRecording& r : ex.cameras[0].recordings) {
+            QCOMPARE(r.frames, 75);
+            QCOMPARE(r.frames2, 75);
+            const QList<SeekLine> lines = zrtoolstest::readSeek(r.seekPath);
+            QCOMPARE(lines.size(), 150);
+            QFile data(r.videoPath);
+            QVERIFY(data.open(QIODevice::ReadOnly));
+            const QByteArray bytes = data.readAll();
+            qint64 sum = 0;
+            for (int i = 0; i < lines.size(); ++i) {
+                const SeekLine& l = lines[i];
+                const int frame = i / 2;
+                // Streams interleave frame by frame, with their own sizes.
+                QCOMPARE(l.stream, i % 2 ? QStringLiteral("video2") : QStringLiteral("video1"));
+                QCOMPARE(l.codec, codecText);
+                QCOMPARE(l.resolution, i % 2 ? QStringLiteral("160x90") : QStringLiteral("320x180"));
+                QCOMPARE(stampMs(l.stamp), qint64(r.startMs + frame * 40));
+                QCOMPARE(l.key, codec == QLatin1String("mjpeg") || frame % gop == 0);
+                if (l.key && codec == QLatin1String("h264"))
+                    QCOMPARE(bytes.at(sum + 4) & 0x1f, 7);          // SPS first
+                if (l.key && codec == QLatin1String("h265"))
+                    QCOMPARE((bytes.at(sum + 4) >> 1) & 0x3f, 32);  // VPS first
+                sum += l.size;
+            }
+            QCOMPARE(sum, qint64(bytes.size()));
+
+            const QList<ProbedPacket> probed = probe(probeFormat, r.videoPath);
+            QCOMPARE(probed.size(), lines.size());
+            // FFmpeg's HEVC parser gives the leading zero byte of a four-byte start code to the
+            // packet before it; compare the packets' start offsets allowing for that.
+            qint64 ours = 0, theirs = 0;
+            for (int i = 0; i < lines.size(); ++i) {
+                QCOMPARE(probed[i].key, lines[i].key);
+                if (probeFormat == QLatin1String("hevc"))
+                    QVERIFY(theirs == ours || (theirs == ours + 1 && bytes.at(ours) == 0));
+                else
+                    QCOMPARE(probed[i].size, lines[i].size);
+                ours += lines[i].size;
+                theirs += probed[i].size;
+            }
+            QCOMPARE(theirs, ours);
+
+            // No B-frames: pictures come out in file order, each marked with its index.
+            for (const QString& stream : {QStringLiteral("video1"), QStringLiteral("video2")}) {
+                const QList<QImage> frames = zrtoolstest::decodeStream(r.videoPath, r.seekPath, stream);
+                QCOMPARE(frames.size(), 75);
+                for (int i = 0; i < frames.size(); ++i) {
+                    const FrameMarker m = readFrameMarker(frames[i]);
+                    QVERIFY(m.found);
+                    QCOMPARE(m.frameIndex, i);
+                    QCOMPARE(m.msOfDay(), r.startMs + i * 40);
+                    QCOMPARE(m.cameraId, 1);
+                }
+            }
+        }
+    }
+
+    void audioFilesAreAacPackets()
+    {
+        const GeneratedExport ex = gen.generate({"--audio", "--file-seconds", "5", "--size", "160x90", "--seed", "2"});
+        QVERIFY2(ex.ok, qPrintable(ex.error));
+        const GeneratedRecording& r = ex.cameras[0].recordings[0];
+        QVERIFY(QFile::exists(r.audioPath));
+        const QList<SeekLine> lines = zrtoolstest::readSeek(r.audioSeekPath);
+        QCOMPARE(lines.size(), r.audioPackets);
+        QCOMPARE(lines.size(), 5 * 16000 / 1024);
+        const QList<ProbedPacket> probed = probe(QStringLiteral("aac"), r.audioPath);
+        QCOMPARE(probed.size(), lines.size());
+        qint64 sum = 0;
+        for (int i = 0; i < lines.size(); ++i) {
+            QCOMPARE(lines[i].stream, QStringLiteral("audio1"));
+            QCOMPARE(lines[i].codec, QStringLiteral("aac"));
+            QCOMPARE(probed[i].size, lines[i].size);
+            QCOMPARE(stampMs(lines[i].stamp), qint64(r.startMs + i * 64));
+            sum += lines[i].size;
+        }
+        QCOMPARE(sum, QFileInfo(r.audioPath).size());
+    }
+
+    void recordingsFollowTheClock()
+    {
+        const GeneratedExport ex = gen.generate({"--cameras", "2", "--first-camera", "7", "--days", "2", "--first-day",
+                                                 "2025-12-31", "--minutes", "4", "--skip", "1,2", "--start",
+                                                 "23:50:00", "--file-seconds", "1", "--size", "64x36", "--fps", "10"});
+        QVERIFY2(ex.ok, qPrintable(ex.error));
+        QCOMPARE(ex.days, (QStringList{"2025-12-31", "2026-01-01"}));
+        QCOMPARE(ex.cameras.size(), 2);
+        const GeneratedCamera& c = ex.cameras[1];
+        QCOMPARE(c.id, 8);
+        QCOMPARE(c.recordings.size(), 4);
+        const QList<GeneratedRecording> day2 = c.recordingsOf(QStringLiteral("2026-01-01"));
+        QCOMPARE(day2.size(), 2);
+        QCOMPARE(QFileInfo(day2[0].videoPath).fileName(), QStringLiteral("8_20260101_235000.zrvideo"));
+        QCOMPARE(QFileInfo(day2[1].videoPath).fileName(), QStringLiteral("8_20260101_235300.zrvideo"));
+        QCOMPARE(day2[1].start, QDateTime(QDate(2026, 1, 1), QTime(23, 53, 0)));
+        QCOMPARE(day2[1].frames, 10);
+        const QList<SeekLine> lines = zrtoolstest::readSeek(day2[1].seekPath);
+        QCOMPARE(lines.last().stamp, QStringLiteral("20260101235300900"));
+        QVERIFY(day2[1].dir.endsWith(QStringLiteral("/2026-01-01/cam000008")));
+    }
+};
+
+ZR_TEST_MAIN_GUI(TestGeneratedMedia)
+#include "tst_generated_media.moc"
