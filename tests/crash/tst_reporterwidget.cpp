@@ -103,6 +103,15 @@ private slots:
         QVERIFY(child<QPushButton>(&form, "restartButton")->isEnabled());
         QCOMPARE(child<QPushButton>(&form, "quitButton")->text(), QString("Quitter"));
 
+        // A language change re-applies the texts and keeps the date and what was typed.
+        QTest::keyClicks(comment, "typed");
+        QEvent change(QEvent::LanguageChange);
+        QApplication::sendEvent(&form, &change);
+        QCOMPARE(child<QLabel>(&form, "crashdateLabel")->text(),
+                 QString::fromUtf8("Date de génération du fichier dump : 2026-12-09 22:14:05"));
+        QCOMPARE(child<QPushButton>(&form, "quitButton")->text(), QString("Quitter"));
+        QCOMPARE(comment->toPlainText(), QString("typed"));
+
         ReporterWidget empty(nullptr);
         QVERIFY(child<QLabel>(&empty, "crashdateLabel")->text().isEmpty());
     }
