@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -112,16 +113,16 @@ void MarkerPainter::paint(AVFrame* frame, const Values& v, int tint)
     uint8_t* y = frame->data[0];
     const int ys = frame->linesize[0];
 
-    // Soft diagonal waves that drift with time, so the encoder sees motion.
-    const int phase = v.msOfDay / 8;
-    for (int r = 0; r < h; ++r) {
-        uint8_t* row = y + static_cast<ptrdiff_t>(r) * ys;
-        for (int c = 0; c < w; ++c) {
-            int t = (c + 2 * r + phase) & 255;
-            t = t < 128 ? t : 255 - t;
-            row[c] = static_cast<uint8_t>(70 + t / 2);
-        }
+    // A still background of soft diagonal waves, as a fixed camera sees, and one moving
+    // square below so that the encoder has motion to code.
+    const int phase = 0;
+    std::vector<uint8_t> wave(static_cast<size_t>(w) + 256);
+    for (size_t k = 0; k < wave.size(); ++k) {
+        const int t = int(k & 255);
+        wave[k] = static_cast<uint8_t>(70 + (t < 128 ? t : 255 - t) / 2);
     }
+    for (int r = 0; r < h; ++r)
+        std::memcpy(y + static_cast<ptrdiff_t>(r) * ys, wave.data() + ((2 * r + phase) & 255), static_cast<size_t>(w));
     const int cw = (w + 1) / 2;
     const int ch = (h + 1) / 2;
     const uint8_t u = static_cast<uint8_t>(128 + ((tint * 37) % 41) - 20);
@@ -129,6 +130,16 @@ void MarkerPainter::paint(AVFrame* frame, const Values& v, int tint)
     for (int r = 0; r < ch; ++r) {
         std::memset(frame->data[1] + static_cast<ptrdiff_t>(r) * frame->linesize[1], u, cw);
         std::memset(frame->data[2] + static_cast<ptrdiff_t>(r) * frame->linesize[2], vv, cw);
+    }
+
+    {
+        const int side = std::max(2, h / 8);
+        const int travel = std::max(1, w - side);
+        const int step = (v.msOfDay / 20) % (2 * travel);
+        const int x0 = step < travel ? step : 2 * travel - step;
+        const int y0 = static_cast<int>(zrmarker::kGridTop * h) - side;
+        if (y0 >= 0)
+            fillRect(y, ys, x0, y0, std::min(w, x0 + side), y0 + side, 200);
     }
 
     zrmarker::Fields f;
