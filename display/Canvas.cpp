@@ -1,0 +1,1004 @@
+#include "display/Canvas.h"
+
+#include "app/Http_singleton.h"
+#include "app/Log.h"
+#include "display/new_display_thread.h"
+#include "ptz/NativePTZInterface.h"
+#include "ptz/PtzCtrlWeb.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QFontMetrics>
+#include <QHideEvent>
+#include <QMetaType>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+
+namespace {
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
+const QString kTimeFormatCompact = QStringLiteral("yyyyMMddHHmmsszzz");
+constexpr qint64 kFpsSampleTicks = 11010000; // 1101 ms
+
+QString hex_address(const void* p)
+{
+    return QString::number(reinterpret_cast<quintptr>(p), 16);
+}
+} // namespace
+
+Canvas::Canvas(QWidget* parent)
+    : QWidget(parent)
+{
+    qRegisterMetaType<uint8_t*>("uint8_t*");
+    log_info(QStringLiteral("Construct"));
+    parent_widget = parent;
+    ptz_rectangle = QRect(0, 0, 0, 0);
+    ending_timer = new QTimer();
+    hold_timer = new QTimer();
+    wheel_timer = new QTimer();
+    wheel_timer->setSingleShot(true);
+    resize_timer = new QTimer(this);
+    resize_timer->setSingleShot(true);
+    connect(resize_timer, SIGNAL(timeout()), this, SLOT(resizeDone()));
+    connect(ending_timer, SIGNAL(timeout()), this, SLOT(timerEnding()));
+    connect(hold_timer, &QTimer::timeout, this, &Canvas::mousehold);
+    connect(wheel_timer, &QTimer::timeout, this, &Canvas::setWheelOn);
+    count_display();
+    setStyleSheet(QStringLiteral("background-color: black;"));
+}
+
+Canvas::~Canvas()
+{
+    log_info(QStringLiteral("Destroy"));
+    set_ending_and_stop_timer(true);
+    emit send_status_message(QStringLiteral("disconnecting"));
+    update();
+    set_ending();
+    uncount_display();
+    for (QTimer** timer : {&ending_timer, &resize_timer, &hold_timer, &wheel_timer, &click_timer, &relative_move_timer}) {
+        if (*timer) {
+            (*timer)->stop();
+            delete *timer;
+            *timer = nullptr;
+        }
+    }
+    if (native_ptz) {
+        log_info(QStringLiteral("Destroy :: Destroy native PTZ "));
+        delete native_ptz;
+        native_ptz = nullptr;
+    }
+    delete ptz_web;
+    ptz_web = nullptr;
+    if (fullscreen_shown) {
+        log_info(QStringLiteral("Destroy :: Destroy fullscreen "));
+        log_info(QStringLiteral("Destroy :: Destroy fullscreen ending_done "));
+        emit ending_done();
+    }
+    if (display_thread)
+        delete display_thread.data();
+    log_info(QStringLiteral("Destroy finished"));
+}
+
+// ---- logging and small helpers ----
+
+void Canvas::log_info(const QString& text) const
+{
+    write_log(QStringLiteral("[INFO] Plugin [") + display_id + QStringLiteral("] :: ") + text);
+}
+
+void Canvas::log_warn(const QString& text) const
+{
+    write_log(QStringLiteral("[WARN] Plugin [") + display_id + QStringLiteral("] :: ") + text);
+}
+
+void Canvas::log_error(const QString& text) const
+{
+    write_log(QStringLiteral("[ERROR] Plugin [") + display_id + QStringLiteral("] :: ") + text);
+}
+
+new_display_thread* Canvas::get_display_thread() const
+{
+    return display_thread.data();
+}
+
+bool Canvas::has_live_thread() const
+{
+    return display_thread && !display_thread->is_stopped();
+}
+
+QString Canvas::speed_integer_text() const
+{
+    double bits = speed_text.toDouble() * 8.0;
+    if (bits >= 1024.0 && bits < 1048576.0)
+        bits /= 1024.0;
+    return QString::number(static_cast<int>(bits));
+}
+
+void Canvas::count_display()
+{
+    if (display_counted)
+        return;
+    Http_singleton* id = Http_singleton::instance();
+    id->set_display_count(id->get_display_count() + 1);
+    display_counted = true;
+}
+
+void Canvas::uncount_display()
+{
+    if (!display_counted)
+        return;
+    Http_singleton* id = Http_singleton::instance();
+    id->set_display_count(id->get_display_count() - 1);
+    display_counted = false;
+}
+
+QImage Canvas::current_image()
+{
+    QMutexLocker lock(&mutex);
+    return image;
+}
+
+// ---- DisplayInterface slots ----
+
+void Canvas::set_zones(QString zones_base64)
+{
+    if (zones_base64.isEmpty())
+        return;
+    zones_text = QString::fromUtf8(QByteArray::fromBase64(zones_base64.toUtf8()));
+    ptz_enabled = false;
+    dewarp_view = false;
+}
+
+void Canvas::set_camera_id(QString id)
+{
+    if (id.isEmpty())
+        return;
+    camera_id = id.toInt(nullptr, 10);
+}
+
+void Canvas::set_video_quality(int flags)
+{
+    if (flags >= 0)
+        video_quality = flags;
+}
+
+// ---- frame intake ----
+
+void Canvas::displayFrame(uint8_t* _frame, int _linesize, int _frame_width, int _frame_height, QString _timestamp,
+                          QString _drawoverlay, bool isUnwrapped, int frame_id, double fps, bool is_keyframe)
+{
+    Q_UNUSED(isUnwrapped);
+    Q_UNUSED(is_keyframe);
+    if (paused || ending) {
+        log_warn(QStringLiteral("get display frame :: is pause or ending "));
+        return;
+    }
+    if (!first_frame_logged)
+        log_info(QStringLiteral("get display frame :: ") + QString::number(frame_id) + QStringLiteral(" :: frame size ")
+                 + QString::number(_frame_width) + QLatin1Char('x') + QString::number(_frame_height)
+                 + QStringLiteral(" timestamp ") + _timestamp);
+    if (_frame_height == -99) {
+        if (_frame_width == -99 && !first_frame_logged) {
+            log_info(QStringLiteral("get display frame :: force update detected"));
+            update();
+        }
+        return;
+    }
+    if (_frame_width < 1 || _frame_height < 1)
+        return;
+    if (_frame_width != codec_width || _frame_height != codec_height)
+        setup_codecSize(_frame_width, _frame_height);
+    frame_arrival_time = now_ticks();
+    buffering_active = false;
+    if (ending)
+        return;
+    if (painting || !_frame) {
+        if (painting)
+            log_error(QStringLiteral("data currently painting. Skip frame."));
+        else
+            log_error(QStringLiteral("frame display data is NULL"));
+        emit send_duration(0);
+        return;
+    }
+    {
+        QMutexLocker lock(&mutex);
+        frame_data = _frame;
+        frame_linesize = _linesize;
+    }
+    setFrameForDisplay(_frame, _linesize, _frame_width, _frame_height);
+    dewarp_applied = dewarp_enabled;
+    if (error_shown)
+        error_shown = false;
+
+    if (overlay_enabled || track_timestamp) {
+        bool changed = false;
+        if (track_timestamp_text) {
+            changed = _timestamp != timestamp;
+        } else if (track_seconds) {
+            const QTime a = QDateTime::fromString(_timestamp, kTimeFormat).time();
+            const QTime b = QDateTime::fromString(timestamp, kTimeFormat).time();
+            changed = a.hour() != b.hour() || a.minute() != b.minute() || a.second() != b.second();
+        }
+        if (changed)
+            emit onchange_timestamp(QDateTime::fromString(_timestamp, kTimeFormat).toString(kTimeFormatCompact),
+                                    QString::number(shown_fps, 'g', 6), speed_integer_text());
+    }
+    set_timestamp(_timestamp);
+    snapshot_caption.clear();
+    if (drawoverlay_enabled)
+        drawoverlay = _drawoverlay;
+    if (!first_frame_logged) {
+        log_info(QStringLiteral("get display frame :: update displayer with frame ") + QString::number(frame_id)
+                 + QStringLiteral(" timestamp : ") + _timestamp);
+        first_frame_logged = true;
+    }
+    if (fps > 0)
+        stream_fps = fps;
+    if (frame_id > last_frame_id)
+        last_frame_id = frame_id;
+    update();
+}
+
+void Canvas::setFrameForDisplay(uint8_t* data, int linesize, int w, int h)
+{
+    if (!data || w < 1 || h < 1) {
+        write_log(QStringLiteral("[ERROR] Plugin [%1] :: setFrameForDisplay invalid args data=%2 w=%3 h=%4 linesize=%5")
+                      .arg(display_id, hex_address(data), QString::number(w), QString::number(h),
+                           QString::number(linesize)));
+        QMutexLocker lock(&mutex);
+        image = QImage();
+        return;
+    }
+    if (static_cast<qint64>(linesize) < 4 * static_cast<qint64>(w)) {
+        write_log(QStringLiteral("[ERROR] Plugin [%1] :: setFrameForDisplay bad linesize=%2 (< %3) w=%4 h=%5 data=%6")
+                      .arg(display_id, QString::number(linesize), QString::number(4 * static_cast<qint64>(w)),
+                           QString::number(w), QString::number(h), hex_address(data)));
+        QMutexLocker lock(&mutex);
+        image = QImage();
+        return;
+    }
+    QMutexLocker lock(&mutex);
+    // Reuse the image's buffer while the size holds: a fresh 4K image per frame costs a
+    // fresh mapping and its page faults.
+    if (image.isNull() || image.width() != w || image.height() != h || image.format() != QImage::Format_RGB32)
+        image = QImage(w, h, QImage::Format_RGB32);
+    if (image.isNull()) {
+        log_error(QStringLiteral("setFrameForDisplay :: cannot allocate ") + QString::number(w) + QLatin1Char('x')
+                  + QString::number(h));
+        return;
+    }
+    uchar* dst = image.bits(); // detaches if a snapshot still shares the pixels
+    const qsizetype dst_stride = image.bytesPerLine();
+    const size_t row_bytes = static_cast<size_t>(w) * 4;
+    if (dst_stride == linesize) {
+        std::memcpy(dst, data, static_cast<size_t>(dst_stride) * static_cast<size_t>(h));
+    } else {
+        for (int y = 0; y < h; ++y)
+            std::memcpy(dst + static_cast<qsizetype>(y) * dst_stride, data + static_cast<qsizetype>(y) * linesize,
+                        row_bytes);
+    }
+}
+
+// ---- life cycle operations ----
+
+void Canvas::set_stream_start(bool start)
+{
+    log_info(QStringLiteral("set stream start :: ") + QString::number(start ? 1 : 0));
+    stream_start = start;
+    if (!start)
+        return;
+    ending = false;
+    count_display();
+    {
+        // The picture of the previous stream goes now, so that the initial repaint can keep
+        // a frame of the new one that arrives before it runs.
+        QMutexLocker lock(&mutex);
+        frame_data = nullptr;
+        frame_linesize = -1;
+        image = QImage();
+    }
+    snapshot_caption.clear();
+    last_frame_id = -1;
+    initial_repaint = true;
+    first_frame_logged = false;
+    log_info(QStringLiteral("set stream start :: send update to display"));
+    update();
+}
+
+void Canvas::set_ending()
+{
+    try {
+        log_info(QStringLiteral("set ending"));
+        ending = true;
+        emit display_stop();
+        uncount_display();
+    } catch (const std::exception& e) {
+        qDebug() << "setEnding :: catch : " << e.what();
+    }
+}
+
+void Canvas::set_disconnected(bool disconnected)
+{
+    set_ending_and_stop_timer(disconnected);
+    if (ending) {
+        emit send_status_message(QStringLiteral("disconnecting"));
+        update();
+        set_ending();
+    }
+}
+
+void Canvas::set_external_feed()
+{
+    external_feed = true;
+}
+
+void Canvas::setup_codecSize(int w, int h)
+{
+    log_info(QStringLiteral("setup_codecSize ") + QString::number(w) + QLatin1Char('x') + QString::number(h));
+    codec_height = h;
+    codec_width = w;
+    frame_width = w;
+    frame_height = h;
+}
+
+void Canvas::codec_resize(int w, int h)
+{
+    setup_codecSize(w, h);
+}
+
+void Canvas::setPause()
+{
+    log_info(QStringLiteral("setPause"));
+    paused = true;
+    emit display_pause();
+}
+
+void Canvas::setStart()
+{
+    log_info(QStringLiteral("setStart"));
+    paused = false;
+    emit display_start();
+}
+
+void Canvas::speed_receive(double speed)
+{
+    speed_text = QString::number(speed, 'g', 6);
+}
+
+void Canvas::buffering(bool is_buffering, double percentage)
+{
+    const int percent = static_cast<int>(percentage);
+    if (is_buffering == buffering_active && percent == buffering_percent)
+        return;
+    buffering_active = is_buffering;
+    buffering_percent = percent;
+    update();
+}
+
+void Canvas::display_update()
+{
+    update();
+}
+
+void Canvas::go()
+{
+    log_info(QStringLiteral("Go instance    ") + QString::number(Http_singleton::instance()->get_display_count()));
+    log_info(QStringLiteral("Go initial     ") + QString::number(initial_repaint ? 1 : 0));
+    if (ending_timer && ending_timer->isActive())
+        ending_timer->stop();
+}
+
+void Canvas::checkend()
+{
+    log_info(QStringLiteral("Checkend"));
+    if (reconnect) {
+        if (display_thread)
+            emit display_stop();
+        initial_repaint = true;
+        go();
+    } else if (ending_timer) {
+        ending_timer->start(1000);
+    }
+}
+
+void Canvas::timerEnding()
+{
+    checkEnding();
+}
+
+void Canvas::checkEnding()
+{
+    log_info(QStringLiteral("Check Ending"));
+    if (display_thread)
+        emit display_stop();
+    if (ending_timer && ending_timer->isActive())
+        ending_timer->stop();
+    log_info(QStringLiteral("Check Ending :: value :: ") + QString::number(ending ? 1 : 0));
+    if (!ending) {
+        initial_repaint = true;
+        if (ending_timer && ending_timer->isActive())
+            ending_timer->stop();
+        log_info(QStringLiteral("checkEnding :: set displayError :: No Frame ... Retrying ..."));
+        displayError(QStringLiteral("No Frame ... Retrying ..."), QStringLiteral("NO VIDEO"), true);
+    }
+}
+
+// ---- widget events ----
+
+void Canvas::resizeEvent(QResizeEvent*)
+{
+    log_info(QStringLiteral("resizeEvent"));
+    shapes_built = false;
+    if (resize_timer) {
+        log_info(QStringLiteral("resizeEvent :: check event"));
+        if (resize_timer->isActive())
+            resize_timer->stop();
+        log_info(QStringLiteral("resizeEvent :: start event"));
+        resize_timer->start(150);
+    } else {
+        log_info(QStringLiteral("resizeEvent :: no event to start"));
+    }
+}
+
+void Canvas::resizeDone()
+{
+    log_info(QStringLiteral("Resize Done "));
+    log_info(QStringLiteral("Resize Done ") + QString::number(width()) + QLatin1Char('x') + QString::number(height()));
+    zoom_active = false;
+    if (codec_width > 0 && codec_height > 0)
+        setup_codecSize(codec_width, codec_height);
+    update();
+}
+
+void Canvas::showEvent(QShowEvent* event)
+{
+    log_info(QStringLiteral("showEvent"));
+    if (event->type() == QEvent::Show) {
+        paused = false;
+        emit display_show();
+    }
+}
+
+void Canvas::hideEvent(QHideEvent* event)
+{
+    log_info(QStringLiteral("hide event"));
+    if (bandeau) {
+        log_info(QStringLiteral("hide event :: ignore event, is bandeau"));
+        return;
+    }
+    if (event->type() == QEvent::Hide && !fullscreen_shown && !ending) {
+        log_info(QStringLiteral("hide event :: emit display hidden :: with pause ") + QString::number(paused ? 1 : 0));
+        emit display_hidden(paused);
+    }
+}
+
+void Canvas::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+}
+
+bool Canvas::event(QEvent* e)
+{
+    if ((e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) && parent_widget) {
+        const QObjectList children = parent_widget->children();
+        for (QObject* child : children) {
+            if (!qobject_cast<Canvas*>(child))
+                QCoreApplication::sendEvent(child, e);
+        }
+    }
+    return QWidget::event(e);
+}
+
+// ---- painting ----
+
+QRect Canvas::placement(int w, int h, int W, int H, bool keep_aspect, bool fullscreen)
+{
+    if (w < 1 || h < 1)
+        return QRect(0, 0, W, H);
+    if (keep_aspect && w < W && h < H && !fullscreen)
+        return QRect((W - w) / 2, (H - h) / 2, w, h);
+    if (keep_aspect) {
+        const double s = std::min(static_cast<double>(W) / w, static_cast<double>(H) / h);
+        const int sw = static_cast<int>(std::lround(w * s));
+        const int sh = static_cast<int>(std::lround(h * s));
+        return QRect((W - sw) / 2, (H - sh) / 2, sw, sh);
+    }
+    return QRect(0, 0, W, H);
+}
+
+void Canvas::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+
+    if (ending) {
+        painter.fillRect(QRect(0, 0, width(), height()), Qt::black);
+        return;
+    }
+    painting = true;
+    paint_start_time = now_ticks();
+    if (paint_start_time - fps_sample_time >= kFpsSampleTicks && !paused) {
+        shown_fps = stream_fps;
+        fps_sample_time = paint_start_time;
+    }
+
+    if (initial_repaint) {
+        Http_singleton* id = Http_singleton::instance();
+        log_info(QStringLiteral("paint event :: initial repaint"));
+        log_info(QStringLiteral("paint event :: initial repaint :: check instance :: ")
+                 + QString::number(id->get_display_count()));
+        error_shown = false;
+        log_info(QStringLiteral("paint event :: initial repaint :: draw black image"));
+        painter.fillRect(QRect(0, 0, width(), height()), Qt::black);
+
+        bool limited = false;
+        if (id->has_custom_settings() && id->get_max_display_count() > 0
+            && id->get_display_count() > id->get_max_display_count()) {
+            limited = true;
+            if (limit_retries < 4) {
+                ++limit_retries;
+                QTimer::singleShot(1000, this, &Canvas::go);
+            } else {
+                displayError(QStringLiteral("NO VIDEO"), QStringLiteral("VIDEO DISPLAY LIMITED"), true);
+                uncount_display();
+                initial_repaint = false;
+            }
+        }
+        if (!limited) {
+            if (stream_start) {
+                log_info(QStringLiteral("paint event :: start decoding"));
+                restart_video_stream();
+                initial_repaint = false;
+                // A frame that came after the stream start is shown at once.
+                bool has_image;
+                {
+                    QMutexLocker lock(&mutex);
+                    has_image = !image.isNull();
+                }
+                if (has_image)
+                    paint_frame_layers(painter, false);
+            } else {
+                log_info(QStringLiteral("paint event :: start stream not set"));
+            }
+        }
+    } else {
+        paint_frame_layers(painter, buffer_ms > 0);
+    }
+    painter.end();
+    painting = false;
+}
+
+void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
+{
+    if (buffered) {
+        const bool waiting = !first_frame_logged && buffering_active && buffering_percent != 100;
+        const bool no_thread = !display_thread && !fullscreen_shown;
+        const bool no_frame = timestamp.contains(QStringLiteral("No Frame"));
+        if (!(waiting || no_thread || no_frame) || (error_shown && !error_text.isEmpty()))
+            draw_image(painter);
+    } else if (display_thread) {
+        draw_image(painter);
+    }
+    // The pan-tilt-zoom centre mark and the zone shapes come with their features.
+    if (error_shown && !error_text.isEmpty())
+        draw_status_text(painter);
+    if (overlay_enabled && !bandeau) {
+        draw_overlay(painter);
+        if (buffered && timestamp.contains(QStringLiteral("REPLAY"))) {
+            log_info(QStringLiteral("paint event :: juste draw REPLAY"));
+            emit replay_frame_displayed();
+        }
+    }
+    if (buffered) {
+        paint_latency = (now_ticks() - frame_arrival_time) / 10;
+        emit send_duration(paint_latency);
+    } else if (display_thread) {
+        display_thread->security_unlock_display();
+    }
+}
+
+void Canvas::draw_image(QPainter& painter)
+{
+    if (error_shown)
+        painter.setOpacity(0.3);
+    const auto restore = [&]() {
+        if (error_shown)
+            painter.setOpacity(1.0);
+    };
+
+    QImage picture;
+    bool stored = false;
+    if (error_shown && error_black) {
+        picture = QImage(width(), height(), QImage::Format_RGB32);
+        picture.fill(Qt::black);
+    } else {
+        QMutexLocker lock(&mutex);
+        if (image.isNull()) {
+            restore();
+            return;
+        }
+        if (!dewarp_view && !image_logged)
+            log_info(QStringLiteral("draw image :: create image :: ") + QString::number(last_frame_id)
+                     + QStringLiteral(" size : ") + QString::number(codec_width) + QLatin1Char('x')
+                     + QString::number(codec_height));
+        picture = image;
+        stored = true;
+    }
+    if (picture.isNull()) {
+        log_info(QStringLiteral("draw image :: image is null"));
+        restore();
+        return;
+    }
+    if (!has_live_thread() && !fullscreen_shown) {
+        painter.setPen(Qt::white);
+        painter.drawText(QRect(width() / 2 - 20, height() / 2 - 20, 80, 15), Qt::TextDontClip,
+                         QStringLiteral("No Video"));
+        restore();
+        return;
+    }
+
+    zoom_active = zoom_level > 0;
+    const QRect target = placement(picture.width(), picture.height(), width(), height(), keep_aspect_ratio,
+                                   fullscreen_shown);
+    const QRect source(0, 0, picture.width(), picture.height());
+    image_rect = target;
+
+    painter.setPen(Qt::white);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    if (stored) {
+        QMutexLocker lock(&mutex);
+        painter.drawImage(target, picture, source);
+    } else {
+        painter.drawImage(target, picture, source);
+    }
+    if (bandeau && overlay_enabled) {
+        painter.fillRect(QRect(target.x(), target.y(), target.width(), 20), QColor(0, 0, 0, 60));
+        painter.drawText(QRect(target.x() + 2, target.y() + 2, width(), 20), Qt::TextDontClip, title_text);
+    }
+    restore();
+    if (!image_logged) {
+        log_info(QStringLiteral("draw image :: finished"));
+        image_logged = true;
+    }
+}
+
+void Canvas::draw_overlay(QPainter& painter)
+{
+    QFont font = painter.font();
+    font.setPointSize(text_size);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    const int fh = QFontMetrics(font).height();
+    const int x = image_rect.x();
+    const int y = image_rect.y();
+    const int w = image_rect.width();
+    const QRect textBox(x + 2, y + fh / 4, width(), fh);
+    const int band = static_cast<int>(fh * 1.5);
+    const QString shown = snapshot_caption.isEmpty() ? timestamp : snapshot_caption;
+
+    if (!shown.isEmpty())
+        painter.fillRect(QRect(x, y, w, band), QColor(0, 0, 0, 60));
+    if (buffer_ms > 0 && buffering_active && !only_objects) {
+        painter.fillRect(QRect(x, y, width(), band), QColor(0, 0, 0, 60));
+        painter.drawText(textBox, 0,
+                         QStringLiteral("Buffering ") + QString::number(buffering_percent) + QStringLiteral(" % ..."));
+        return;
+    }
+    if (!shown.isEmpty()) {
+        painter.drawText(textBox, 0, shown);
+        if (show_buffer_details) {
+            const QString details = QStringLiteral("FPS ") + QString::number(shown_fps, 'f', 2) + QStringLiteral(" - ")
+                + QCoreApplication::translate("Canvas", "%1/s").arg(bandwidth_text(speed_text.toDouble()));
+            const int dw = QFontMetrics(font).horizontalAdvance(details);
+            painter.drawText(QRect(width() - dw - image_rect.x(), y + fh / 4, width(), fh), 0, details);
+        }
+        return;
+    }
+    painter.fillRect(QRect(x, y, width(), band), QColor(0, 0, 0, 60));
+    log_info(QStringLiteral("draw overlay :: Loading ..."));
+    painter.drawText(textBox, 0, QStringLiteral("Loading ..."));
+}
+
+void Canvas::draw_status_text(QPainter& painter)
+{
+    QFont font = painter.font();
+    font.setPointSize(20);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    const int cx = width() / 2;
+    const int cy = height() / 2;
+    painter.drawText(QRect(cx - 16383, cy - 16383, 32767, 32767), Qt::AlignCenter, error_text);
+}
+
+void Canvas::displayError(QString error, QString error_message, bool is_opacity)
+{
+    if (!error.isEmpty()) {
+        const QDateTime t = QDateTime::fromString(error, kTimeFormat);
+        if (track_seconds && t.isValid())
+            emit onchange_timestamp(t.toString(kTimeFormatCompact), QString::number(shown_fps, 'g', 6),
+                                    speed_integer_text());
+        set_timestamp(error);
+        snapshot_caption.clear();
+    }
+    error_shown = true;
+    error_text = error_message;
+    error_black = !is_opacity;
+    update();
+}
+
+// ---- snapshots ----
+
+QString Canvas::snapshot_text() const
+{
+    if (!camera_label.isEmpty() && !timestamp.contains(camera_label))
+        return camera_label + QStringLiteral(" | ") + timestamp;
+    return timestamp;
+}
+
+QHash<QString, QString> Canvas::snapshot_form_fields(const QString& upload_uri, bool full_snapshot, QString* address)
+{
+    QHash<QString, QString> fields;
+    const int q = upload_uri.indexOf(QLatin1Char('?'));
+    if (address)
+        *address = q < 0 ? upload_uri : upload_uri.left(q);
+    if (q < 0)
+        return fields;
+    const QString query = upload_uri.mid(q + 1);
+    const QString prefix = full_snapshot ? QStringLiteral("[INFO] Plugin :: get snapshot full :: send image params :: ")
+                                         : QStringLiteral("[INFO] Plugin :: get snapshot :: send image params :: ");
+    const QStringList items = query.split(QLatin1Char('&'), Qt::SkipEmptyParts);
+    for (const QString& item : items) {
+        QString name;
+        QString value;
+        if (full_snapshot) {
+            const QStringList parts = item.split(QLatin1Char('='));
+            if (parts.size() < 2)
+                continue;
+            name = parts.at(0);
+            value = parts.at(1);
+        } else {
+            const int eq = item.indexOf(QLatin1Char('='));
+            if (eq < 1)
+                continue;
+            name = item.left(eq);
+            value = item.mid(eq + 1);
+        }
+        write_log(prefix + name + QStringLiteral(" + ") + value);
+        fields.insert(name, value);
+    }
+    return fields;
+}
+
+void Canvas::draw_snapshot_time(QPainter& painter, int w_total)
+{
+    const QString text = snapshot_caption.isEmpty() ? timestamp : snapshot_caption;
+    if (text.isEmpty())
+        return;
+    QFont font = painter.font();
+    font.setPointSize(20);
+    painter.setFont(font);
+    const QFontMetrics fm(font);
+    const int h = fm.height() + 8;
+    const int x = image_rect.x();
+    const int y = image_rect.y();
+    const int w = w_total - 2 * x;
+    if (w < 1 || h < 1)
+        return;
+    painter.fillRect(QRect(x, y, w, h), QColor(0, 0, 0, 110));
+    painter.setPen(Qt::white);
+    const QRect box(x + 6, y, w - 12, h);
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, fm.elidedText(text, Qt::ElideRight, box.width()));
+}
+
+QImage Canvas::get_snapshot(QString session_id, QString upload_uri)
+{
+    write_log("[INFO] Plugin :: get snapshot");
+    QImage shot(width(), height(), QImage::Format_ARGB32_Premultiplied);
+    shot.fill(Qt::transparent);
+    QPainter painter(&shot);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    draw_image(painter);
+
+    if (camera_label.isEmpty())
+        write_log("[WARN] Plugin :: get snapshot :: overlay base is timestamp only");
+    // The caption is shown over the picture until the next frame; the frame time stays a time.
+    snapshot_caption = snapshot_text();
+    draw_snapshot_time(painter, width());
+    painter.end();
+    update();
+
+    if (keep_aspect_ratio) {
+        const int x = image_rect.x();
+        const int y = image_rect.y();
+        const QRect crop = QRect(x, y, width() - 2 * x, height() - 2 * y).intersected(shot.rect());
+        if (!crop.isEmpty())
+            shot = shot.copy(crop);
+    }
+    if (!session_id.isEmpty() && !upload_uri.isEmpty()) {
+        QString address;
+        const QHash<QString, QString> fields = snapshot_form_fields(upload_uri, false, &address);
+        uploadImage_multipart(shot, fields, address, session_id);
+    }
+    return shot;
+}
+
+QImage Canvas::get_snapshot(QString session_id)
+{
+    return get_snapshot(session_id, QString());
+}
+
+QImage Canvas::get_snapshot()
+{
+    return get_snapshot(QString(), QString());
+}
+
+QImage Canvas::get_snapshot_full(QString session_id, QString upload_uri)
+{
+    write_log(QStringLiteral("[INFO] Plugin :: get snapshot full :: ") + camera_label);
+    QImage shot;
+    {
+        // The display's own copy: the sender's buffer may be gone or resized by now.
+        QMutexLocker lock(&mutex);
+        if (!image.isNull())
+            shot = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    if (camera_label.isEmpty())
+        write_log("[WARN] Plugin :: get snapshot full :: overlay base is timestamp only");
+    const QString text = snapshot_text();
+    write_log(QStringLiteral("[INFO] Plugin :: get snapshot full :: define overlay :: ") + text);
+    if (shot.isNull())
+        return shot;
+
+    QPainter painter(&shot);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    QFont font = painter.font();
+    font.setPointSize(20);
+    painter.setFont(font);
+    const int h = QFontMetrics(font).height() + 6;
+    painter.fillRect(QRect(0, 0, shot.width(), h), QColor(0, 0, 0, 110));
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(2, 0, shot.width() - 4, h), Qt::AlignLeft | Qt::AlignVCenter, text);
+
+    if (!session_id.isEmpty() && !upload_uri.isEmpty()) {
+        QString address;
+        const QHash<QString, QString> fields = snapshot_form_fields(upload_uri, true, &address);
+        uploadImage_multipart(shot, fields, address, session_id);
+    }
+    painter.end();
+    return shot;
+}
+
+QImage Canvas::get_snapshot_full(QString session_id)
+{
+    return get_snapshot_full(session_id, QString());
+}
+
+QImage Canvas::get_snapshot_full()
+{
+    return get_snapshot_full(QString(), QString());
+}
+
+void Canvas::snapshot_slot_send()
+{
+    write_log("snapshot_slot_send finish");
+}
+
+void Canvas::snapshot_slot_uploadProgress(qlonglong, qlonglong)
+{
+    write_log("snapshot_slot_uploadProgress");
+}
+
+// ---- display-and-buffer thread ----
+
+void Canvas::start_video_stream()
+{
+    log_info(QStringLiteral("Start video stream"));
+    emit send_status_message(QStringLiteral("connecting"));
+    const QStringList parts = stream_path.split(QLatin1Char('&'));
+    const bool was_fullscreen = !display_id.isEmpty() && display_id.contains(QStringLiteral("fullscreen"));
+    display_id = QString();
+    for (QString part : parts) {
+        if (!part.contains(QStringLiteral("id=")))
+            continue;
+        part.remove(QStringLiteral("id="));
+        display_id = part + (was_fullscreen ? QStringLiteral(" - fullscreen") : QString());
+    }
+    log_info(QStringLiteral("Go() :: buffer_size_in_ms > 0 : ") + QString::number(buffer_ms));
+    if (frame_data) {
+        QMutexLocker lock(&mutex);
+        frame_data = nullptr;
+        frame_linesize = -1;
+    }
+    const qint64 now = now_ticks();
+    frame_arrival_time = now;
+    paint_start_time = now;
+    fps_sample_time = now;
+    if (stream_path.contains(QStringLiteral("onlyobjframes=1")))
+        only_objects = true;
+    display_thread = new new_display_thread(nullptr);
+    if (external_feed)
+        return;
+    // Frames fed by a live stream: the thread's wiring and start come with the stream client.
+    display_thread->set_decoding_disabled(false);
+    display_thread->set_buffer_ms(buffer_ms);
+    display_thread->set_display_id(display_id);
+    display_thread->set_video_quality(video_quality);
+}
+
+void Canvas::restart_video_stream()
+{
+    if (display_thread && display_thread->isRunning()) {
+        if (!recreate_pending) {
+            recreate_pending = true;
+            log_info(QStringLiteral("recreate async :: wait for finished"));
+            connect(display_thread.data(), &QObject::destroyed, this, [this]() {
+                if (!recreate_pending)
+                    return;
+                recreate_pending = false;
+                display_thread = nullptr;
+                log_info(QStringLiteral("recreate async :: start"));
+                start_video_stream();
+            });
+        }
+        QMetaObject::invokeMethod(display_thread.data(), "set_stop", Qt::QueuedConnection);
+        return;
+    }
+    if (display_thread)
+        delete display_thread.data();
+    display_thread = nullptr;
+    start_video_stream();
+}
+
+void Canvas::delete_display_thread()
+{
+    log_info(QStringLiteral("delete display thread"));
+    if (display_thread) {
+        delete display_thread.data();
+        display_thread = nullptr;
+    } else {
+        log_warn(QStringLiteral("delete display thread :: display thread already deleted"));
+    }
+}
+
+void Canvas::stop_buffering()
+{
+    log_info(QStringLiteral("stop_buffering"));
+    buffer_ms = 0;
+}
+
+// ---- pan-tilt-zoom, dewarp: off in this player; filled in with those features ----
+
+void Canvas::mousehold() {}
+void Canvas::mousehold_Stop() {}
+void Canvas::setWheelOn() {}
+void Canvas::mouse_release_post_event() {}
+void Canvas::pluginptz(QString, QString, QString) {}
+void Canvas::setup_scaler_dewrap(int, int) {}
+void Canvas::onvif_request_finished(int) {}
+void Canvas::onvif_request_security() {}
+void Canvas::onvif_request_security_stop() {}
+void Canvas::zrptz_request_security_stop() {}
+
+void Canvas::get_direct_ptz_message(int status, QString command, QString fault, QString driver)
+{
+    ptz_message_status = status;
+    ptz_message_texts[0] = command;
+    ptz_message_texts[1] = fault;
+    ptz_message_texts[2] = driver;
+}
+
+void Canvas::reset_direct_ptz_message()
+{
+    ptz_message_texts[0].clear();
+    ptz_message_texts[1].clear();
+    ptz_message_texts[2].clear();
+}
