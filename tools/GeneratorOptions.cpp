@@ -32,7 +32,8 @@ Usage: zr-make-export --out DIR [options]
   --skip LIST          comma-separated minute numbers (0-based) that are left out: gaps
   --codec C            h264 (default), h265 or mjpeg
   --fps N              frames per second (default 25)
-  --gop N              frames from one key frame to the next (default = fps)
+  --gop N              frames from one key frame to the next (default = fps); every
+                       recording starts with a key frame
   --size WxH           picture size of stream 1 (default 640x360; even numbers)
   --streams 1|2        2 adds an interleaved stream "video2" at half the size
   --audio              adds .zraudio + .zraudioseek (AAC-LC in ADTS, mono 16 kHz, 1024-sample packets)

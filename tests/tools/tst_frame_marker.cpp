@@ -32,25 +32,26 @@ private slots:
 
     void readsEveryDecodedFrame_data()
     {
-        QTest::addColumn<int>("divisor");
+        QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("jpeg");
-        QTest::newRow("full size") << 1 << false;
-        QTest::newRow("quarter size") << 4 << false;
-        QTest::newRow("quarter size, JPEG quality 30") << 4 << true;
-        QTest::newRow("half size, JPEG quality 30") << 2 << true;
+        QTest::newRow("full size") << QSize(640, 360) << false;
+        QTest::newRow("quarter size") << QSize(160, 90) << false;
+        QTest::newRow("quarter size, JPEG quality 30") << QSize(160, 90) << true;
+        QTest::newRow("odd window size, JPEG quality 30") << QSize(333, 187) << true;
+        QTest::newRow("stretched to 4:3") << QSize(400, 300) << false;
     }
 
     void readsEveryDecodedFrame()
     {
-        QFETCH(int, divisor);
+        QFETCH(QSize, size);
         QFETCH(bool, jpeg);
         const GeneratedRecording& r = ex.cameras[0].recordings[0];
         const QList<QImage> frames = zrtoolstest::decodeStream(r.videoPath, r.seekPath, QStringLiteral("video1"));
         QCOMPARE(frames.size(), r.frames);
         for (int i = 0; i < frames.size(); ++i) {
             QImage img = frames[i];
-            if (divisor != 1)
-                img = img.scaled(img.width() / divisor, img.height() / divisor, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            if (img.size() != size)
+                img = img.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
             if (jpeg) {
                 QByteArray bytes;
                 QBuffer buf(&bytes);
