@@ -118,8 +118,9 @@ AVFrame* VideoDecoder::decode_frame(uint8_t* data, int size, bool scale)
         write_log("[ERROR] Video Decoder :: decode frame :: buffer image is NULL");
         return nullptr;
     }
-    if (size < 0)
-        size = 0;
+    // An empty packet would put the codec into draining mode for good.
+    if (size <= 0)
+        return nullptr;
     holder.packet->data = data;
     holder.packet->size = size;
     if (closed)

@@ -27,9 +27,10 @@ inline int clipLuma(int i) { return 40 + (i * 37) % 180; }
 
 // encoder: "libx264", "libx265", "mjpeg", "mpeg4". gop: key frame interval.
 inline QList<EncodedPacket> encodeClip(const char* encoder, int width, int height, int count, int gop = 25,
-                                       int fixedY = -1, int fixedU = 128, int fixedV = 128)
+                                       int fixedY = -1, int fixedU = 128, int fixedV = 128, int indexBase = 0)
 {
     QList<EncodedPacket> out;
+    av_log_set_level(AV_LOG_ERROR);
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
     if (!codec)
         return out;
@@ -73,7 +74,7 @@ inline QList<EncodedPacket> encodeClip(const char* encoder, int width, int heigh
     };
     for (int i = 0; i < count; ++i) {
         av_frame_make_writable(frame);
-        const int y = fixedY >= 0 ? fixedY : clipLuma(i);
+        const int y = fixedY >= 0 ? fixedY : clipLuma(i + indexBase);
         for (int r = 0; r < height; ++r)
             memset(frame->data[0] + r * frame->linesize[0], y, width);
         for (int r = 0; r < height / 2; ++r) {

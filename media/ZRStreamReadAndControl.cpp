@@ -1,0 +1,1047 @@
+#include "media/ZRStreamReadAndControl.h"
+
+#include "app/Log.h"
+#include "media/VideoDecoder.h"
+#include "media/ZRSeekTable.h"
+
+#include <QAbstractEventDispatcher>
+#include <QMetaObject>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+namespace {
+
+const QString kPrefix = QStringLiteral("[INFO] ZRStream read & control :: ");
+
+// Our own reference to a handed-over picture: the pixels live until it goes.
+struct HeldPicture
+{
+    AVFrame* frame = av_frame_alloc();
+    ~HeldPicture() { av_frame_free(&frame); }
+};
+
+// Clears the re-entry guard on every way out of a play slot.
+struct BusyGuard
+{
+    bool& flag;
+    explicit BusyGuard(bool& f)
+        : flag(f)
+    {
+        flag = true;
+    }
+    ~BusyGuard() { flag = false; }
+};
+
+qint64 steady_now_ns()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+ZRStreamReadAndControl::ZRStreamReadAndControl() = default;
+
+ZRStreamReadAndControl::~ZRStreamReadAndControl()
+{
+    write_log(kPrefix + QStringLiteral("destruct"));
+    if (timer) {
+        timer->stop();
+        delete timer;
+        timer = nullptr;
+    }
+    // The prefetch tasks emit on this object: none may outlive it.
+    for (QFuture<QList<ZRFrame>>& f : prefetch_tasks)
+        f.waitForFinished();
+    next_prefetch.waitForFinished();
+    previous_prefetch.waitForFinished();
+    delete decoder;
+    decoder = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stream set-up
+
+bool ZRStreamReadAndControl::init_displayer_for_stream(QFileInfo file, QString sid, QList<QFileInfo> data_files)
+{
+    write_log(kPrefix + QStringLiteral(" init displayer for stream ") + sid + QStringLiteral(" with ") + file.fileName());
+    // A second open replaces the day's list; appending would play every file twice.
+    files.clear();
+    for (const QFileInfo& f : data_files) {
+        if (!f.fileName().contains(QLatin1String(".zrvideo")))
+            continue;
+        files.append(QFileInfo(f.absoluteFilePath().replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"))));
+    }
+    current_file = QFileInfo(file.filePath());
+    close_data_file();
+
+    if (file.fileName().contains(QLatin1String(".zraudio"))) {
+        bind_audio(file);
+        return true;
+    }
+    bind_audio(file);
+    return open_first_frame(sid);
+}
+
+bool ZRStreamReadAndControl::open_first_frame(const QString& sid)
+{
+    write_log(kPrefix + QStringLiteral(" init displayer for stream ") + sid);
+    stream_id = sid;
+    index = 0;
+    read_seek_file(files, stream_id);
+    if (frames.isEmpty()) {
+        write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to read SEEK file");
+        return false;
+    }
+    decoder_open = init_decoder_for_codec(frames.first().get_codec());
+    if (!decoder_open) {
+        write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to init decoder");
+        return false;
+    }
+    for (index = 0; index < frames.size(); ++index) {
+        if (frames[index].is_keyframe() && read_frame(true, index, stream_id)) {
+            index = 0;
+            return true;
+        }
+    }
+    write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to read first frame");
+    return false;
+}
+
+bool ZRStreamReadAndControl::bind_audio(const QFileInfo& file)
+{
+    write_log(kPrefix + QStringLiteral("init audio & start :: ") + file.fileName());
+    QString path = file.filePath();
+    if (path.contains(QLatin1String(".zrseek")))
+        path.replace(QLatin1String(".zrseek"), QLatin1String(".zraudio"));
+    else if (path.contains(QLatin1String(".zraudioseek")))
+        path.replace(QLatin1String(".zraudioseek"), QLatin1String(".zraudio"));
+    else
+        return false;
+    // No audio player is attached in this program: the result only says whether audio exists.
+    return QFileInfo::exists(path);
+}
+
+QList<ZRFrame> ZRStreamReadAndControl::parse_seek(const QString& path, const QString& sid, QString* detected)
+{
+    ZRSeekTable::FileResult r = ZRSeekTable::parse_file(path, sid, camera_names);
+    emit send_available_videostream(r.streams);
+    if (detected)
+        *detected = r.detected_stream;
+    return r.frames;
+}
+
+QList<ZRFrame> ZRStreamReadAndControl::read_seek_file(QList<QFileInfo> list, QString sid)
+{
+    frames.clear();
+    files = list;
+
+    if (next_prefetch.isRunning() && next_prefetch_file == current_file && next_prefetch_stream == sid) {
+        next_prefetch.waitForFinished();
+        next_prefetch_taken = next_prefetch.result();
+        for (const ZRFrame& f : std::as_const(next_prefetch_taken))
+            if (f.get_in_range() == 1 && f.get_stream_id().contains(sid))
+                frames.append(f);
+        if (!frames.isEmpty()) {
+            fps = get_fps_estimate();
+            effective_fps = rate * fps;
+            return frames;
+        }
+    }
+
+    QString detected;
+    const QList<ZRFrame> parsed = parse_seek(current_file.filePath(), sid, &detected);
+    if (frames.isEmpty() && !detected.isEmpty()) {
+        sid = detected;
+        stream_id = detected;
+        write_log(QStringLiteral("[INFO] ZRStream read & control :: ID STREAM NOT FOUND, set to ") + detected);
+    }
+    for (const ZRFrame& f : parsed)
+        if (f.get_in_range() == 1 && f.get_stream_id().contains(sid))
+            frames.append(f);
+
+    emit send_available_videostream(QStringList{sid});
+
+    reset_forward_prefetch();
+    triggerPrefetch(sid);
+
+    if (frames.isEmpty()) {
+        write_log("[ERROR] ZRStream read & control :: Read Seek File :: no frame found");
+        emit error(-10);
+    } else {
+        fps = get_fps_estimate();
+        effective_fps = rate * fps;
+    }
+    return frames;
+}
+
+bool ZRStreamReadAndControl::continue_read(QString file_name, QString sid, bool play, QString direction)
+{
+    write_log(kPrefix + QStringLiteral("continue read :: filename ") + file_name);
+    if (file_name.contains(QLatin1String(".zraudio"))) {
+        write_log("[INFO] Zrplayer Canvas :: continue decoding :: audio only");
+        QString seek = file_name;
+        if (!seek.contains(QLatin1String(".zraudioseek")))
+            seek.replace(QLatin1String(".zraudio"), QLatin1String(".zraudioseek"));
+        bind_audio(QFileInfo(seek));
+        return true;
+    }
+    if (sid != stream_id) {
+        write_log("[ERROR] ZRStream read & control :: continue read :: idstream not match");
+        return false;
+    }
+    QString seek = file_name;
+    if (seek.contains(QLatin1String(".zrvideo")))
+        seek.replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"));
+    const QFileInfo seek_info(seek);
+    bind_audio(seek_info);
+
+    current_file = seek_info;
+    if (!seek.isEmpty() && files.contains(seek_info)) {
+        write_log(kPrefix + QStringLiteral("continue read :: seek ready :: ") + seek);
+        read_seek_file(files, sid);
+    } else {
+        write_log(kPrefix + QStringLiteral("continue read :: seek not ready :: ") + seek);
+        read_seek_file(QList<QFileInfo>{seek_info}, sid);
+    }
+    // Either way a file without frames is a failure (an empty path included).
+    if (frames.isEmpty()) {
+        write_log("[ERROR] ZRStream read & control :: continue read :: frame list is empty");
+        return false;
+    }
+    write_log(kPrefix + QStringLiteral("continue read :: frame List size :: ") + QString::number(frames.size())
+              + QStringLiteral(" / ") + direction);
+    if (direction.contains(QLatin1String("next"))) {
+        index = 0;
+        if (play)
+            read_forward();
+    } else {
+        index = int(frames.size()) - 1;
+        if (play)
+            read_backward();
+    }
+    return true;
+}
+
+void ZRStreamReadAndControl::stop()
+{
+    write_log(kPrefix + QStringLiteral("stop"));
+    if (timer)
+        timer->stop();
+    files.clear();
+    stream_id = QString();
+}
+
+QString ZRStreamReadAndControl::get_idstream()
+{
+    return stream_id;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frames
+
+void ZRStreamReadAndControl::close_data_file()
+{
+    if (data_file.isOpen())
+        data_file.close();
+    data_file_name.clear();
+}
+
+bool ZRStreamReadAndControl::init_decoder_for_codec(QString codec)
+{
+    write_log(kPrefix + QStringLiteral("init decoder for codec ") + codec);
+    delete decoder;
+    decoder = new VideoDecoder();
+    if (codec.isEmpty())
+        return false;
+    const std::string name = codec.toStdString();
+    return decoder->open_decoder(name) || decoder->open_decoder(name);
+}
+
+bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
+{
+    if (i < 0) {
+        write_log("[WARN] read frame :: invalid index");
+        return false;
+    }
+    if (frames.isEmpty()) {
+        write_log("[WARN] read frame :: framelist empty");
+        return false;
+    }
+    if (i >= frames.size()) {
+        write_log("[WARN] read frame :: index out of bounds");
+        return false;
+    }
+    const ZRFrame& frame = frames[i];
+    if (frame.get_stream_id() != sid) {
+        write_log(QStringLiteral("[WARN] read frame :: frame stream mismatch. want=") + sid + QStringLiteral(" got=")
+                  + frame.get_stream_id());
+        return false;
+    }
+
+    if (data_file_name != frame.get_data_file() || !data_file.isOpen()) {
+        if (data_file.isOpen())
+            data_file.close();
+        data_file.setFileName(frame.get_data_file());
+        if (!data_file.open(QIODevice::ReadOnly)) {
+            write_log(QStringLiteral("[WARN] read frame :: cannot open data file ") + frame.get_data_file());
+            data_file_name.clear();
+            return false;
+        }
+        data_file_name = frame.get_data_file();
+    }
+    last_read_index = i;
+
+    const qint64 offset = frame.get_offset();
+    const qint64 size = frame.get_size();
+    // Check the frame against the file before allocating: a bad table must not make us
+    // allocate or read what is not there.
+    const qint64 available = std::clamp<qint64>(data_file.size() - offset, 0, size);
+    if (available < size) {
+        write_log(QStringLiteral("[WARN] read frame :: short read %1 / %2").arg(available).arg(size));
+        return false;
+    }
+    if (!data_file.seek(offset)) {
+        write_log("[WARN] read frame :: seek failed");
+        return false;
+    }
+    read_buffer.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
+    const qint64 got = data_file.read(read_buffer.data(), size);
+    if (got < size) {
+        write_log(QStringLiteral("[WARN] read frame :: short read %1 / %2").arg(std::max<qint64>(got, 0)).arg(size));
+        return false;
+    }
+    std::fill(read_buffer.begin() + size, read_buffer.end(), '\0');
+
+    if (!decoder || decoder->get_codec_name() != frame.get_codec().toStdString()) {
+        write_log(QStringLiteral("[INFO] read frame :: decoder change/open to ") + frame.get_codec());
+        decoder_open = init_decoder_for_codec(frame.get_codec());
+    }
+    if (!decoder_open) {
+        write_log("[WARN] read frame :: decoder not open");
+        return false;
+    }
+
+    // Silent reads only prime the codec: no conversion to BGRA.
+    AVFrame* picture = decoder->decode_frame(reinterpret_cast<uint8_t*>(read_buffer.data()), int(size), !silent);
+    if (!picture)
+        return !silent;
+    if (silent)
+        return true;
+
+    // Hand over our own reference: the next decode writes into fresh buffers, a decoder change
+    // frees only the decoder's reference, and ours is dropped by a call queued behind the
+    // frame's delivery in this thread.
+    auto held = std::make_shared<HeldPicture>();
+    if (!held->frame || av_frame_ref(held->frame, picture) < 0)
+        return false;
+    emit set_display_frame(held->frame->data[0], held->frame->linesize[0], decoder->get_width(),
+                           decoder->get_height(), ZRSeekTable::display_text(frame.get_timestamp()), QString(), false,
+                           i, effective_fps, decoder->get_is_keyframe());
+    if (QObject* context = QAbstractEventDispatcher::instance(thread()))
+        QMetaObject::invokeMethod(context, [held]() {}, Qt::QueuedConnection);
+    return true;
+}
+
+double ZRStreamReadAndControl::get_fps_estimate()
+{
+    QString reference, current;
+    int count = 0;
+    for (const ZRFrame& f : std::as_const(frames)) {
+        const QString second = f.get_timestamp().left(f.get_timestamp().size() - 3);
+        if (reference.isEmpty())
+            reference = second;
+        if (current.isEmpty())
+            current = second;
+        if (reference != current) {
+            ++count;
+            reference = current;
+        }
+        current = second;
+    }
+    // Without a change of second (one frame, or under a second of frames) the division would
+    // give infinity: the frame count stands in, and the rate is never below 1.
+    double estimate = count > 0 ? double(frames.size()) / count : double(frames.size());
+    estimate = std::max(estimate, 1.0);
+    write_log(kPrefix + QStringLiteral(" get FPS :: ") + QString::number(estimate, 'f', 2));
+    return estimate;
+}
+
+void ZRStreamReadAndControl::set_read_timestamp(QString ts)
+{
+    write_log(kPrefix + QStringLiteral("set read timestamp :: timestamp ") + ts);
+    wait_for_keyframe = true;
+    qint64 wanted = 0;
+    if (!ZRSeekTable::parse_seconds_stamp(ts, &wanted))
+        return;
+    for (int j = 0; j < frames.size(); ++j) {
+        qint64 at = 0;
+        if (!ZRSeekTable::parse_stamp(frames[j].get_timestamp(), &at))
+            continue;
+        if (at - wanted >= 0 && frames[j].is_keyframe()) {
+            set_index(j);
+            return;
+        }
+    }
+}
+
+void ZRStreamReadAndControl::set_index(int i)
+{
+    index = i;
+    wait_for_keyframe = true;
+    write_log(kPrefix + QStringLiteral("set index :: ") + QString::number(i));
+    if (i >= 0 && i < frames.size()) {
+        if (frames[i].is_keyframe())
+            read_frame(false, i, stream_id);
+        emit setTime(ZRSeekTable::time_of_day(frames[i].get_timestamp()));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Prefetch of the neighbouring seek tables
+
+QFuture<QList<ZRFrame>> ZRStreamReadAndControl::start_parse_task(const QFileInfo& file, const QString& sid)
+{
+    prefetch_tasks.erase(std::remove_if(prefetch_tasks.begin(), prefetch_tasks.end(),
+                                        [](const QFuture<QList<ZRFrame>>& f) { return f.isFinished(); }),
+                         prefetch_tasks.end());
+    // The task works on its own copies; it touches the reader only to emit, and the
+    // destructor waits for it.
+    const QString path = file.filePath();
+    const QString stream = sid;
+    const QHash<int, QString> names = camera_names;
+    QFuture<QList<ZRFrame>> future = QtConcurrent::run(QThreadPool::globalInstance(), [this, path, stream, names]() {
+        ZRSeekTable::FileResult r = ZRSeekTable::parse_file(path, stream, names);
+        emit send_available_videostream(r.streams);
+        return r.frames;
+    });
+    prefetch_tasks.append(future);
+    return future;
+}
+
+void ZRStreamReadAndControl::triggerPrefetch(const QString& sid)
+{
+    const qsizetype at = files.indexOf(current_file);
+    if (at < 0 || at + 1 >= files.size())
+        return;
+    next_prefetch_file = files.at(at + 1);
+    next_prefetch_stream = sid;
+    write_log(QStringLiteral("[DEBUG] Triggering prefetch for: ") + next_prefetch_file.fileName());
+    next_prefetch = start_parse_task(next_prefetch_file, sid);
+}
+
+void ZRStreamReadAndControl::triggerPrefetchPrev(const QString& sid)
+{
+    qsizetype at = -1;
+    for (qsizetype k = 0; k < files.size(); ++k) {
+        if (files.at(k).filePath() == current_file.filePath()) {
+            at = k;
+            break;
+        }
+    }
+    if (at < 1)
+        return;
+    previous_prefetch_file = files.at(at - 1);
+    previous_prefetch_stream = sid;
+    previous_prefetch = start_parse_task(previous_prefetch_file, sid);
+}
+
+void ZRStreamReadAndControl::reset_forward_prefetch()
+{
+    write_log(kPrefix + QStringLiteral("reset Forward Prefetch"));
+    if (next_prefetch.isRunning())
+        next_prefetch.cancel();
+    next_prefetch = QFuture<QList<ZRFrame>>();
+    next_prefetch_file = QFileInfo();
+}
+
+void ZRStreamReadAndControl::reset_backward_prefetch()
+{
+    write_log(kPrefix + QStringLiteral("reset backward Prefetch"));
+    if (previous_prefetch.isRunning())
+        previous_prefetch.cancel();
+    previous_prefetch = QFuture<QList<ZRFrame>>();
+    previous_prefetch_file = QFileInfo();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pacing, rates and stepping
+
+bool ZRStreamReadAndControl::is_playing() const
+{
+    return timer && timer->isActive();
+}
+
+int ZRStreamReadAndControl::get_timer_interval() const
+{
+    return timer ? timer->interval() : -1;
+}
+
+int ZRStreamReadAndControl::timer_frames_per_second() const
+{
+    if (std::abs(rate) > 1)
+        return std::max(2 * std::abs(rate), 1);
+    // An infinite or unknown rate ends in one tick per second.
+    const double n = fps - 1.0;
+    if (!std::isfinite(n) || n < 1.0)
+        return 1;
+    return int(std::min(n, 1000.0));
+}
+
+void ZRStreamReadAndControl::replace_timer(bool backward)
+{
+    if (timer) {
+        timer->stop();
+        timer->deleteLater();
+    }
+    timer = new QTimer(this);
+    timer_backward = backward;
+    if (backward)
+        connect(timer, &QTimer::timeout, this, [this]() { read_and_display_previous_frame(false); });
+    else
+        connect(timer, &QTimer::timeout, this, [this]() { read_and_display_next_frame(false); });
+}
+
+void ZRStreamReadAndControl::change_rate(double r)
+{
+    write_log(kPrefix + QStringLiteral(" change rate :: ") + QString::number(r, 'g', 6));
+    if ((rate > 0 && r < 0) || (rate < 0 && r > 0)) {
+        reset_forward_prefetch();
+        reset_backward_prefetch();
+    }
+    rate = int(r);
+    wait_for_keyframe = true;
+    effective_fps = r * fps;
+    if (timer)
+        timer->stop();
+    if (frames.isEmpty()) {
+        write_log(kPrefix + QStringLiteral(" change rate  :: no frame"));
+        return;
+    }
+    if (effective_fps > 0) {
+        read_forward();
+    } else {
+        effective_fps = r == -1.0 ? -5.0 : r * fps;
+        read_backward();
+    }
+}
+
+void ZRStreamReadAndControl::read_forward()
+{
+    replace_timer(false);
+    const int n = timer_frames_per_second();
+    if (std::abs(rate) > 1)
+        write_log(kPrefix + QStringLiteral("read forward (keyframes) :: ") + QString::number(n) + QStringLiteral(" fps"));
+    else
+        write_log(kPrefix + QStringLiteral("read forward (all frames) :: ") + QString::number(n) + QStringLiteral(" fps"));
+    timer->start(std::max(1000 / n, 1));
+}
+
+void ZRStreamReadAndControl::read_backward()
+{
+    replace_timer(true);
+    const int n = timer_frames_per_second();
+    backward_interval_ms = std::max(1000 / n, 1);
+    write_log(kPrefix + QStringLiteral("read backward :: interval ") + QString::number(backward_interval_ms)
+              + QStringLiteral(" ms"));
+    timer->start(backward_interval_ms);
+    reset_backward_prefetch();
+    triggerPrefetchPrev(stream_id);
+}
+
+void ZRStreamReadAndControl::toggle_pause()
+{
+    if (!timer)
+        return;
+    if (timer->isActive()) {
+        timer->stop();
+        write_log(kPrefix + QStringLiteral("set pause"));
+    } else {
+        timer->start();
+        write_log(kPrefix + QStringLiteral("unset pause"));
+    }
+}
+
+void ZRStreamReadAndControl::slider_pressed()
+{
+    write_log(kPrefix + QStringLiteral("slider pressed"));
+    toggle_pause();
+}
+
+void ZRStreamReadAndControl::setup_fps(double f)
+{
+    fps = f;
+    effective_fps = rate * f;
+}
+
+void ZRStreamReadAndControl::emit_position(int i)
+{
+    const QString stamp = frames[i].get_timestamp();
+    emit slidervalue(i, stamp);
+    emit setTime(ZRSeekTable::time_of_day(stamp));
+}
+
+void ZRStreamReadAndControl::show_from_keyframe(int k, int target)
+{
+    for (int j = k; j < target; ++j)
+        read_frame(true, j, stream_id);
+    read_frame(false, target, stream_id);
+    emit_position(target);
+    index = target;
+}
+
+void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
+{
+    if (busy)
+        return;
+    BusyGuard guard(busy);
+    if (frames.isEmpty()) {
+        write_log(kPrefix + QStringLiteral("next :: no frame"));
+        return;
+    }
+    const int count = int(frames.size());
+
+    if (!step) {
+        const int i = index;
+        if (i >= count) {
+            switch_to_next_file();
+            return;
+        }
+        if (std::abs(rate) < 2) {
+            if (wait_for_keyframe) {
+                if (frames[i].is_keyframe() && read_frame(false, i, stream_id) && rate == 1)
+                    wait_for_keyframe = false;
+            } else {
+                read_frame(false, i, stream_id);
+            }
+            emit_position(i);
+            index = i + 1;
+            return;
+        }
+        int j = std::max(i, 0);
+        while (j < count && !frames[j].starts_keyframe())
+            ++j;
+        if (j >= count) {
+            switch_to_next_file();
+            return;
+        }
+        read_frame(false, j, stream_id);
+        emit_position(j);
+        index = j + 1;
+        return;
+    }
+
+    int t = last_read_index + 1;
+    if (t >= count) {
+        step_across_end();
+        return;
+    }
+    int first_key = 0;
+    while (first_key < count && !frames[first_key].starts_keyframe())
+        ++first_key;
+    if (first_key >= count) {
+        step_forward_without_keyframe();
+        return;
+    }
+    int k;
+    if (first_key > t) {
+        t = first_key;
+        k = first_key;
+    } else {
+        k = std::max(t, 0);
+        while (k > 0 && !frames[k].starts_keyframe())
+            --k;
+    }
+    show_from_keyframe(k, t);
+}
+
+void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
+{
+    if (busy)
+        return;
+    BusyGuard guard(busy);
+    if (frames.isEmpty()) {
+        write_log(kPrefix + QStringLiteral("prev :: no frame"));
+        return;
+    }
+    const int count = int(frames.size());
+
+    if (!step) {
+        if (std::abs(rate) < 2) {
+            // Carry the remainder: the reference moves by whole intervals, so a tick that comes
+            // a little early repeats once and the next one catches up. After a gap longer than
+            // five intervals (first tick, pause) go back five frames and start afresh.
+            const qint64 now = steady_now_ns();
+            const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
+            const qint64 elapsed = now - last_backward_tick;
+            int skip;
+            if (last_backward_tick == 0 || elapsed > 5 * interval || elapsed < 0) {
+                skip = 5;
+                last_backward_tick = now;
+            } else {
+                skip = int(elapsed / interval);
+                last_backward_tick += skip * interval;
+            }
+            if (index <= 0) {
+                switch_to_previous_file();
+                return;
+            }
+            // After forward play the position may stand past the last frame.
+            const int target = std::min(index - skip, count - 1);
+            if (target < 0) {
+                switch_to_previous_file();
+                return;
+            }
+            int k = target;
+            while (k >= 0 && !frames[k].is_keyframe())
+                --k;
+            if (k < 0) {
+                switch_to_previous_file();
+                return;
+            }
+            show_from_keyframe(k, target);
+            return;
+        }
+        int k = std::min(index, count) - 1;
+        while (k >= 0 && !frames[k].starts_keyframe())
+            --k;
+        if (k < 0) {
+            switch_to_previous_file();
+            return;
+        }
+        if (read_frame(false, k, stream_id))
+            emit_position(k);
+        // An unreadable key frame is passed over, or every tick would retry it.
+        index = k;
+        return;
+    }
+
+    int i = last_read_index;
+    if (i > count - 1)
+        i = count - 1;
+    if (i <= 0)
+        i = 0;
+    index = i;
+    if (i == 0) {
+        step_across_start(false);
+        return;
+    }
+    const int target = i - 1;
+    int k = target;
+    while (k >= 0 && !frames[k].starts_keyframe())
+        --k;
+    if (k < 0) {
+        step_across_start(true);
+        return;
+    }
+    show_from_keyframe(k, target);
+}
+
+void ZRStreamReadAndControl::step_into_last_frame()
+{
+    if (busy || frames.isEmpty())
+        return;
+    BusyGuard guard(busy);
+    const int target = int(frames.size()) - 1;
+    int k = target;
+    while (k >= 0 && !frames[k].starts_keyframe())
+        --k;
+    if (k < 0) {
+        // No key frame to decode from: report the position without a picture.
+        last_read_index = target;
+        emit_position(target);
+        index = target;
+        return;
+    }
+    show_from_keyframe(k, target);
+}
+
+// ---------------------------------------------------------------------------------------------
+// File switching
+
+QFileInfo ZRStreamReadAndControl::next_file_in_list() const
+{
+    const QString current = current_file.canonicalFilePath();
+    if (current.isEmpty())
+        return QFileInfo();
+    for (qsizetype k = 0; k < files.size(); ++k)
+        if (files.at(k).canonicalFilePath() == current)
+            return k + 1 < files.size() ? files.at(k + 1) : QFileInfo();
+    return QFileInfo();
+}
+
+QFileInfo ZRStreamReadAndControl::previous_file_in_list() const
+{
+    const QString current = current_file.canonicalFilePath();
+    if (current.isEmpty())
+        return QFileInfo();
+    for (qsizetype k = 0; k < files.size(); ++k)
+        if (files.at(k).canonicalFilePath() == current)
+            return k > 0 ? files.at(k - 1) : QFileInfo();
+    return QFileInfo();
+}
+
+bool ZRStreamReadAndControl::check_next_prefetch_target(QFileInfo expected)
+{
+    if (!next_prefetch.isValid()) {
+        write_log("[DBG] next step :: prefetch invalid");
+        return false;
+    }
+    const QString a = expected.canonicalFilePath();
+    const QString b = next_prefetch_file.canonicalFilePath();
+    if (!a.isEmpty() && !b.isEmpty() && a == b)
+        return true;
+    write_log(QStringLiteral("[WARN] next step :: prefetch target mismatch: expected=") + expected.fileName()
+              + QStringLiteral(" got=") + next_prefetch_file.fileName());
+    return false;
+}
+
+bool ZRStreamReadAndControl::check_previous_prefetch_target(QFileInfo expected)
+{
+    if (!previous_prefetch.isValid()) {
+        write_log("[DBG] prev step :: prefetch invalid");
+        return false;
+    }
+    const QString a = expected.canonicalFilePath();
+    const QString b = previous_prefetch_file.canonicalFilePath();
+    if (!a.isEmpty() && !b.isEmpty() && a == b)
+        return true;
+    write_log(QStringLiteral("[WARN] prev step :: prefetch target mismatch: expected=") + expected.fileName()
+              + QStringLiteral(" got=") + previous_prefetch_file.fileName());
+    return false;
+}
+
+void ZRStreamReadAndControl::stop_play()
+{
+    if (timer) {
+        timer->stop();
+        timer->deleteLater();
+        timer = nullptr;
+    }
+}
+
+void ZRStreamReadAndControl::switch_to_next_file()
+{
+    write_log(kPrefix + QStringLiteral("next :: end reached, checking next prefetch..."));
+    if (next_prefetch.isValid() && next_prefetch.isFinished() && !next_prefetch.isCanceled()
+        && next_prefetch_file != current_file) {
+        const QList<ZRFrame> result = next_prefetch.result();
+        if (!result.isEmpty()) {
+            current_file = next_prefetch_file;
+            next_prefetch_taken = result;
+            frames = result;
+            index = 0;
+            close_data_file();
+            write_log(kPrefix + QStringLiteral("next :: switching to next file (prefetched): ") + current_file.fileName());
+            reset_forward_prefetch();
+            triggerPrefetch(stream_id);
+            QMetaObject::invokeMethod(this, "read_and_display_next_frame", Qt::QueuedConnection, Q_ARG(bool, false));
+            return;
+        }
+    }
+
+    const QString current = current_file.canonicalFilePath();
+    qsizetype at = -1;
+    for (qsizetype k = 0; k < files.size() && !current.isEmpty(); ++k) {
+        if (files.at(k).canonicalFilePath() == current) {
+            at = k;
+            break;
+        }
+    }
+    if (at < 0) {
+        write_log("[WARN] ZRStream read & control :: next :: current file not found in list");
+        stop_play();
+        return;
+    }
+    if (at == files.size() - 1) {
+        write_log(kPrefix + QStringLiteral("next :: end of list reached"));
+        stop_play();
+        return;
+    }
+    for (qsizetype k = at + 1; k < files.size(); ++k) {
+        const QFileInfo entry = files.at(k);
+        write_log(kPrefix + QStringLiteral("next :: synchronously loading: ") + entry.fileName());
+        QString detected;
+        QList<ZRFrame> list = parse_seek(entry.filePath(), stream_id, &detected);
+        if (list.isEmpty() && !detected.isEmpty()) {
+            write_log(kPrefix + QStringLiteral("next :: requested stream '") + stream_id
+                      + QStringLiteral("' not found, retry with detected '") + detected + QStringLiteral("'"));
+            list = parse_seek(entry.filePath(), detected);
+            if (!list.isEmpty())
+                stream_id = detected;
+        }
+        if (list.isEmpty())
+            continue;
+        current_file = entry;
+        frames = list;
+        index = 0;
+        close_data_file();
+        write_log(kPrefix + QStringLiteral("next :: switched to next file (sync): ") + entry.fileName()
+                  + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
+        reset_forward_prefetch();
+        triggerPrefetch(stream_id);
+        QMetaObject::invokeMethod(this, "read_and_display_next_frame", Qt::QueuedConnection, Q_ARG(bool, false));
+        return;
+    }
+    write_log("[WARN] ZRStream read & control :: next :: no usable next file found (sync fallback failed)");
+    stop_play();
+}
+
+void ZRStreamReadAndControl::switch_to_previous_file()
+{
+    write_log(kPrefix + QStringLiteral("prev :: begin reached, checking prev prefetch..."));
+    if (previous_prefetch.isValid() && previous_prefetch.isFinished() && !previous_prefetch.isCanceled()
+        && previous_prefetch_file != current_file) {
+        const QList<ZRFrame> result = previous_prefetch.result();
+        if (!result.isEmpty()) {
+            current_file = previous_prefetch_file;
+            frames = result;
+            index = int(frames.size()) - 1;
+            close_data_file();
+            write_log(kPrefix + QStringLiteral("prev :: switching to previous file (prefetched): ")
+                      + current_file.fileName());
+            reset_backward_prefetch();
+            triggerPrefetchPrev(stream_id);
+            QMetaObject::invokeMethod(this, "read_and_display_previous_frame", Qt::QueuedConnection,
+                                      Q_ARG(bool, false));
+            return;
+        }
+    }
+
+    const QString current = current_file.canonicalFilePath();
+    qsizetype at = -1;
+    for (qsizetype k = 0; k < files.size() && !current.isEmpty(); ++k) {
+        if (files.at(k).canonicalFilePath() == current) {
+            at = k;
+            break;
+        }
+    }
+    if (at <= 0) {
+        write_log(kPrefix + QStringLiteral("prev :: no previous file available (start of list reached)"));
+        stop_play();
+        return;
+    }
+    for (qsizetype k = at - 1; k >= 0; --k) {
+        const QFileInfo entry = files.at(k);
+        write_log(kPrefix + QStringLiteral("prev :: synchronously loading: ") + entry.fileName());
+        QString detected;
+        QList<ZRFrame> list = parse_seek(entry.filePath(), stream_id, &detected);
+        if (list.isEmpty() && !detected.isEmpty()) {
+            write_log(kPrefix + QStringLiteral("prev :: requested stream '") + stream_id
+                      + QStringLiteral("' not found, retry with detected '") + detected + QStringLiteral("'"));
+            list = parse_seek(entry.filePath(), detected);
+            if (!list.isEmpty()) {
+                stream_id = detected;
+                next_prefetch_file = QFileInfo();
+            }
+        }
+        if (list.isEmpty())
+            continue;
+        current_file = entry;
+        frames = list;
+        index = int(frames.size()) - 1;
+        close_data_file();
+        write_log(kPrefix + QStringLiteral("prev :: switched to previous file (sync): ") + entry.fileName()
+                  + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
+        reset_backward_prefetch();
+        triggerPrefetchPrev(stream_id);
+        QMetaObject::invokeMethod(this, "read_and_display_previous_frame", Qt::QueuedConnection, Q_ARG(bool, false));
+        return;
+    }
+    write_log("[WARN] ZRStream read & control :: prev :: no usable previous file found (sync fallback failed)");
+    stop_play();
+}
+
+void ZRStreamReadAndControl::step_across_end()
+{
+    const QFileInfo next = next_file_in_list();
+    if (next.filePath().isEmpty()) {
+        write_log("[INFO] next step :: end of list reached");
+        return;
+    }
+    if (check_next_prefetch_target(next)) {
+        if (next_prefetch.isFinished() && !next_prefetch.isCanceled() && !next_prefetch.result().isEmpty()) {
+            const QList<ZRFrame> result = next_prefetch.result();
+            current_file = next_prefetch_file;
+            next_prefetch_taken = result;
+            frames = result;
+            index = 0;
+            last_read_index = -1;
+            wait_for_keyframe = false;
+            close_data_file();
+            write_log(QStringLiteral("[INFO] next step :: switched to next (prefetched): ") + current_file.fileName());
+            reset_forward_prefetch();
+            triggerPrefetch(stream_id);
+            busy = false;
+            QMetaObject::invokeMethod(this, "read_and_display_next_frame", Qt::QueuedConnection, Q_ARG(bool, true));
+        } else {
+            write_log("[DBG] next step :: prefetch consistent but not finished yet");
+        }
+        return;
+    }
+    reset_forward_prefetch();
+    triggerPrefetch(stream_id);
+    next_prefetch_file = next;
+    write_log(QStringLiteral("[INFO] next step :: prefetch restarted for expected next: ") + next.fileName());
+}
+
+void ZRStreamReadAndControl::step_forward_without_keyframe()
+{
+    const QFileInfo next = next_file_in_list();
+    if (next.filePath().isEmpty() || check_next_prefetch_target(next)) {
+        switch_to_next_file();
+        return;
+    }
+    reset_forward_prefetch();
+    triggerPrefetch(stream_id);
+    next_prefetch_file = next;
+}
+
+void ZRStreamReadAndControl::step_across_start(bool no_kf)
+{
+    const QFileInfo prev = previous_file_in_list();
+    if (prev.filePath().isEmpty()) {
+        write_log(no_kf ? "[INFO] prev step :: no previous file (no KF before target)"
+                        : "[INFO] prev step :: start of list reached");
+        return;
+    }
+    if (check_previous_prefetch_target(prev)) {
+        if (previous_prefetch.isFinished() && !previous_prefetch.isCanceled()
+            && !previous_prefetch.result().isEmpty()) {
+            const QList<ZRFrame> result = previous_prefetch.result();
+            current_file = previous_prefetch_file;
+            frames = result;
+            index = int(frames.size()) - 1;
+            close_data_file();
+            if (no_kf)
+                write_log("[INFO] prev step :: switched to previous (prefetched, no KF before target)");
+            else
+                write_log(QStringLiteral("[INFO] prev step :: switched to previous (prefetched): ")
+                          + current_file.fileName());
+            wait_for_keyframe = false;
+            reset_backward_prefetch();
+            triggerPrefetchPrev(stream_id);
+            busy = false;
+            QMetaObject::invokeMethod(this, "step_into_last_frame", Qt::QueuedConnection);
+        } else {
+            write_log(no_kf ? "[DBG] prev step :: prefetch consistent but not finished (no KF before target)"
+                            : "[DBG] prev step :: prefetch consistent but not finished yet");
+        }
+        return;
+    }
+    reset_backward_prefetch();
+    triggerPrefetchPrev(stream_id);
+    previous_prefetch_file = prev;
+    if (!no_kf)
+        write_log(QStringLiteral("[INFO] prev step :: prefetch restarted for expected prev: ") + prev.fileName());
+}

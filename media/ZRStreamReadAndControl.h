@@ -1,0 +1,156 @@
+#pragma once
+
+#include "media/ZRFrame.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QTime>
+
+#include <cstdint>
+
+class QTimer;
+class VideoDecoder;
+
+// The playback engine: plays one camera's recordings of one day. It parses a recording's seek
+// table, reads each frame's bytes from the data file, decodes them, converts the picture to BGRA
+// and hands it over with set_display_frame. It derives from QThread but is never started: every
+// operation runs in the thread that owns it (the GUI thread), driven by calls and by its own
+// timer; only the seek-table prefetch runs on the global thread pool.
+//
+// The pixels passed by set_display_frame stay valid until every receiver in the reader's thread
+// has run its slot (direct or queued), even if the reader decodes again, changes decoder or is
+// destroyed in between: the reader holds a reference to the picture and drops it from a call
+// queued behind the frame's delivery.
+class ZRStreamReadAndControl : public QThread
+{
+    Q_OBJECT
+
+public:
+    ZRStreamReadAndControl();
+    ~ZRStreamReadAndControl() override;
+
+    bool init_displayer_for_stream(QFileInfo file, QString stream_id, QList<QFileInfo> data_files);
+    bool continue_read(QString file_name, QString stream_id, bool play, QString direction);
+    QList<ZRFrame> read_seek_file(QList<QFileInfo> files, QString stream_id);
+    void stop();
+    QString get_idstream();
+
+    // Play in a direction at the current rate (replaces the play timer); pause toggle.
+    void read_forward();
+    void read_backward();
+    void toggle_pause();
+
+    // State, for the controller's displays and for tests.
+    int get_index() const { return index; }
+    int get_last_read_index() const { return last_read_index; }
+    double get_fps() const { return fps; }
+    double get_effective_fps() const { return effective_fps; }
+    QList<ZRFrame> get_frames() const { return frames; }
+    QList<QFileInfo> get_files() const { return files; }
+    QFileInfo get_current_file() const { return current_file; }
+    int get_rate() const { return rate; }
+    bool is_playing() const;
+    int get_timer_interval() const; // -1 without a timer
+    bool is_playing_backward() const { return timer_backward; }
+
+signals:
+    void error(int code);
+    void parsing_finished();
+    void slidervalue(int index, QString timestamp);
+    void setTime(QTime time);
+    void set_next_file();
+    void set_previous_file();
+    void set_display_frame(uint8_t* frame, int linesize, int width, int height, QString timestamp,
+                           QString drawoverlay, bool isUnwrapped, int frame_id, double fps, bool is_keyframe);
+    void send_available_videostream(QStringList streams);
+
+public slots:
+    void set_read_timestamp(QString timestamp);
+    void read_and_display_next_frame(bool step = false);
+    void read_and_display_previous_frame(bool step = false);
+    void change_rate(double rate);
+    void setup_fps(double fps);
+    void slider_pressed();
+
+private slots:
+    // The backward step into a prefetched previous file: shows its last frame.
+    void step_into_last_frame();
+
+protected:
+    bool read_frame(bool silent, int index, QString stream_id);
+    bool init_decoder_for_codec(QString codec);
+    double get_fps_estimate();
+    void set_index(int i);
+    bool bind_audio(const QFileInfo& file);
+    bool open_first_frame(const QString& stream_id);
+
+    // Parse of one file as the reader does it (also on the thread pool): emits the streams found.
+    QList<ZRFrame> parse_seek(const QString& path, const QString& stream_id, QString* detected = nullptr);
+
+    // Seek-table prefetch of the neighbouring files.
+    void triggerPrefetch(const QString& stream_id);
+    void triggerPrefetchPrev(const QString& stream_id);
+    void reset_forward_prefetch();
+    void reset_backward_prefetch();
+    QFuture<QList<ZRFrame>> start_parse_task(const QFileInfo& file, const QString& stream_id);
+
+    bool check_next_prefetch_target(QFileInfo expected);
+    bool check_previous_prefetch_target(QFileInfo expected);
+    void switch_to_next_file();
+    void switch_to_previous_file();
+    QFileInfo next_file_in_list() const;
+    QFileInfo previous_file_in_list() const;
+    void step_across_end();
+    void step_forward_without_keyframe();
+    void step_across_start(bool no_keyframe_before_target);
+    void stop_play();
+    void replace_timer(bool backward);
+    // Decodes k..target-1 silently and shows target, with the position signals.
+    void show_from_keyframe(int k, int target);
+    void emit_position(int i);
+    int timer_frames_per_second() const;
+
+    void close_data_file();
+
+    QList<QFileInfo> files;
+    QFileInfo current_file;
+    QList<ZRFrame> frames;
+    QHash<int, QString> camera_names;
+    QTimer* timer = nullptr;
+    VideoDecoder* decoder = nullptr;
+
+    QFuture<QList<ZRFrame>> next_prefetch;
+    QFileInfo next_prefetch_file;
+    QString next_prefetch_stream;
+    QList<ZRFrame> next_prefetch_taken;
+    QFuture<QList<ZRFrame>> previous_prefetch;
+    QFileInfo previous_prefetch_file;
+    QString previous_prefetch_stream;
+    // Every task started and not yet known to be finished, reset ones included: the destructor
+    // waits for them, since they emit on the reader.
+    QList<QFuture<QList<ZRFrame>>> prefetch_tasks;
+
+    bool wait_for_keyframe = true;
+    bool decoder_open = false;
+    QString stream_id;
+    double effective_fps = -1.0;
+    double fps = -1.0;
+    int index = 0;
+    int last_read_index = 0;
+    int rate = 1;
+    bool busy = false;
+    QFile data_file;
+    QString data_file_name;
+    qint64 last_backward_tick = 0;
+    int backward_interval_ms = 40;
+    bool timer_backward = false;
+
+    QByteArray read_buffer;
+};
