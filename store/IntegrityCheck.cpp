@@ -107,7 +107,7 @@ bool nameExcluded(const QString& name, const QStringList& excluded)
 IntegrityCheck::IntegrityCheck(QString day_directory)
     : QThread(nullptr)
     , result(true)
-    , day_directory(std::move(day_directory))
+    , day_directory(QDir::cleanPath(day_directory.replace(QLatin1Char('\\'), QLatin1Char('/'))))
     , stop_requested(false)
 {
 }

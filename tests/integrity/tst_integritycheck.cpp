@@ -257,6 +257,16 @@ private slots:
         QVERIFY(verdict);
     }
 
+    void dayPathWrittenLoosely()
+    {
+        HandMadeDay day;
+        day.add(QStringLiteral("cam/a.zrvideo"), "a");
+        QVERIFY(day.writeHashList());
+        bool verdict = false;
+        QCOMPARE(runCheck(day.exportPath + QStringLiteral("//./2026-12-01/"), &verdict), validSequence({QStringLiteral("a.zrvideo")}));
+        QVERIFY(verdict);
+    }
+
     // Every counted file must be hashed exactly once for "validée".
     void everyCountedFileIsHashedOnce_data()
     {
