@@ -2,6 +2,10 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -37,18 +41,42 @@ class ServerWorker : public QObject
 public:
     explicit ServerWorker(HttpServer* owner) : owner(owner) {}
 
-    quint16 listen()
+    quint16 listen(const TlsIdentity& tls)
     {
-        server = new QTcpServer(this);
+        if (tls.isNull()) {
+            server = new QTcpServer(this);
+        } else {
+            const QSslCertificate certificate(tls.certificatePem, QSsl::Pem);
+            const QSslKey key(tls.keyPem, QSsl::Ec, QSsl::Pem);
+            if (certificate.isNull() || key.isNull())
+                return 0;
+            auto* sslServer = new QSslServer(this);
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.setLocalCertificate(certificate);
+            configuration.setPrivateKey(key);
+            configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+            sslServer->setSslConfiguration(configuration);
+            server = sslServer;
+        }
         if (!server->listen(QHostAddress::LocalHost, 0))
             return 0;
-        QObject::connect(server, &QTcpServer::newConnection, this, [this] {
+        const auto takeConnections = [this] {
             while (QTcpSocket* socket = server->nextPendingConnection()) {
                 socket->setParent(this);
                 QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onData(socket); });
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                // A TLS socket is handed over after its handshake, when the request may
+                // already be waiting in its buffer.
+                if (socket->bytesAvailable() > 0)
+                    QMetaObject::invokeMethod(this, [this, socket = QPointer<QTcpSocket>(socket)] {
+                        if (socket)
+                            onData(socket);
+                    }, Qt::QueuedConnection);
             }
-        });
+        };
+        QObject::connect(server, &QTcpServer::newConnection, this, takeConnections);
+        // A TLS server queues a connection only once its handshake is done, and says so here.
+        QObject::connect(server, &QTcpServer::pendingConnectionAvailable, this, takeConnections);
         return server->serverPort();
     }
 
@@ -181,13 +209,25 @@ HttpReply HttpReply::redirect(const QByteArray& location, int status)
 HttpServer::HttpServer(Handler h)
     : handler(std::move(h))
 {
+    start(TlsIdentity());
+}
+
+HttpServer::HttpServer(Handler h, const TlsIdentity& tls)
+    : handler(std::move(h))
+    , secure(!tls.isNull())
+{
+    start(tls);
+}
+
+void HttpServer::start(const TlsIdentity& tls)
+{
     thread = new QThread();
     thread->setObjectName(QStringLiteral("zrtest-http"));
     auto* w = new ServerWorker(this);
     worker = w;
     w->moveToThread(thread);
     thread->start();
-    QMetaObject::invokeMethod(w, [this, w] { listeningPort = w->listen(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(w, [this, w, &tls] { listeningPort = w->listen(tls); }, Qt::BlockingQueuedConnection);
 }
 
 HttpServer::~HttpServer()
@@ -215,7 +255,7 @@ quint16 HttpServer::port() const { return listeningPort; }
 
 QString HttpServer::baseUrl() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(listeningPort);
+    return (secure ? QStringLiteral("https://127.0.0.1:%1") : QStringLiteral("http://127.0.0.1:%1")).arg(listeningPort);
 }
 
 QString HttpServer::url(const QString& path) const

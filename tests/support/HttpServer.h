@@ -8,6 +8,8 @@
 #include <QPair>
 #include <QString>
 
+#include "tests/support/TlsIdentity.h"
+
 #include <functional>
 
 class QThread;
@@ -50,6 +52,9 @@ public:
     using Handler = std::function<HttpReply(const HttpRequest&)>;
 
     explicit HttpServer(Handler handler = Handler());
+    // An HTTPS server presenting this identity (see TlsIdentity::generateSelfSigned);
+    // baseUrl() then starts with "https://". port() is 0 when the identity is unusable.
+    HttpServer(Handler handler, const TlsIdentity& tls);
     ~HttpServer();
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
@@ -59,7 +64,7 @@ public:
     void route(const QByteArray& path, const HttpReply& reply);
 
     quint16 port() const;
-    QString baseUrl() const; // "http://127.0.0.1:<port>"
+    QString baseUrl() const; // "http://127.0.0.1:<port>" ("https://" with TLS)
     QString url(const QString& path) const;
 
     QList<HttpRequest> requests() const;
@@ -71,6 +76,8 @@ public:
     HttpReply dispatch(const HttpRequest& request);
 
 private:
+    void start(const TlsIdentity& tls);
+
     mutable QMutex mutex;
     Handler handler;
     QMap<QByteArray, HttpReply> routes;
@@ -78,6 +85,7 @@ private:
     QThread* thread = nullptr;
     QObject* worker = nullptr;
     quint16 listeningPort = 0;
+    bool secure = false;
 };
 
 } // namespace zrtest
