@@ -759,6 +759,43 @@ private slots:
         QVERIFY(log.contains(QString::fromUtf8("[WARN] Auto Update :: installer not opened :: Impossible d’ouvrir le fichier téléchargé.")));
     }
 
+    // Without the question, and with the application quitting 100 ms after the hand-over.
+    void quitsAfterHandOver()
+    {
+        const QByteArray body = packageBytes(4000);
+        HttpServer server;
+        serveRelease(server, oneAssetIndex("ZRPlayer-3.4.5.exe", server.url("/pkg/ZRPlayer-3.4.5.exe"), sha256Hex(body)));
+        server.route("/pkg/ZRPlayer-3.4.5.exe", HttpReply::text(body, 200, "application/octet-stream"));
+        ScriptedAnswers answers;
+        answers.savePath = savePath(QStringLiteral("quit.exe"));
+        auto updater = makeUpdater(server, answers);
+        updater->set_quit_after_install(true);
+
+        bool result = true;
+        bool checked = false;
+        QElapsedTimer sinceHandOver;
+        connect(updater.get(), &DownloadBinary::installerLaunched, this, [&] { sinceHandOver.start(); });
+        QTimer::singleShot(0, this, [&] {
+            result = updater->check_update(false);
+            checked = true;
+        });
+        QTimer guard;
+        guard.setSingleShot(true);
+        connect(&guard, &QTimer::timeout, this, [] { QCoreApplication::exit(2); });
+        guard.start(10000);
+        const int code = QCoreApplication::exec(); // ended by the updater's quit
+        guard.stop();
+
+        QCOMPARE(code, 0);
+        QVERIFY(checked);
+        QVERIFY(!result);
+        QCOMPARE(answers.questions, 0);
+        QCOMPARE(answers.saveAsks, 1);
+        QVERIFY(sinceHandOver.isValid());
+        QVERIFY(sinceHandOver.elapsed() >= 90);
+        QCOMPARE(handOver.opened, QList<QUrl>{QUrl::fromLocalFile(answers.savePath)});
+    }
+
     // ------------------------------------------------------------ TLS
 
     void untrustedCertificate_data()
