@@ -44,6 +44,8 @@ public:
     bool starts_keyframe() const { return keyframe_text.startsWith(QLatin1Char('1')); }
 
 private:
+    friend class ZRSeekTable; // fills records in place while parsing
+
     QString timestamp;
     QString stream_id;
     QString codec;

@@ -74,11 +74,13 @@ struct FieldCache
     QByteArray raw;
     QString value;
     bool valid = false;
+    bool changed = false; // the last get() made a new value
 
     template <typename Make>
     const QString& get(const char* p, qsizetype n, Make make)
     {
-        if (!valid || raw.size() != n || std::memcmp(raw.constData(), p, size_t(n)) != 0) {
+        changed = !valid || raw.size() != n || std::memcmp(raw.constData(), p, size_t(n)) != 0;
+        if (changed) {
             raw = QByteArray(p, n);
             value = make(QString::fromUtf8(p, n));
             valid = true;
@@ -124,26 +126,32 @@ QTime ZRSeekTable::time_of_day(QStringView s)
     return QTime(s.mid(8, 2).toInt(), s.mid(10, 2).toInt(), s.mid(12, 2).toInt(), s.mid(14, 3).toInt());
 }
 
-int ZRSeekTable::parse_size(QStringView field)
+template <typename Ch>
+int ZRSeekTable::parse_size_chars(const Ch* p, qsizetype n)
 {
     qsizetype i = 0;
     bool negative = false;
-    if (i < field.size() && (field[i] == QLatin1Char('+') || field[i] == QLatin1Char('-'))) {
-        negative = field[i] == QLatin1Char('-');
+    if (i < n && (p[i] == Ch('+') || p[i] == Ch('-'))) {
+        negative = p[i] == Ch('-');
         ++i;
     }
-    if (i >= field.size())
+    if (i >= n)
         return 0;
     qint64 v = 0;
-    for (; i < field.size(); ++i) {
-        const char16_t c = field[i].unicode();
-        if (c < u'0' || c > u'9')
+    for (; i < n; ++i) {
+        const auto c = p[i];
+        if (c < Ch('0') || c > Ch('9'))
             return 0;
-        v = v * 10 + (c - u'0');
+        v = v * 10 + int(c - Ch('0'));
         if (v > 2147483647LL)
             return 0;
     }
     return negative ? 0 : int(v);
+}
+
+int ZRSeekTable::parse_size(QStringView field)
+{
+    return parse_size_chars(field.utf16(), field.size());
 }
 
 QString ZRSeekTable::decoder_for_codec_text(QStringView t)
@@ -162,14 +170,25 @@ QString ZRSeekTable::decoder_for_codec_text(QStringView t)
 QList<ZRFrame> ZRSeekTable::parse_text(const QByteArray& text, const QString& kind, const QString& data_file)
 {
     QList<ZRFrame> frames;
+    parse_into(text, kind, data_file, QString(), nullptr, &frames, nullptr);
+    return frames;
+}
+
+void ZRSeekTable::parse_into(const QByteArray& text, const QString& kind, const QString& data_file,
+                             const QString& camera_name, const QString* wanted, QList<ZRFrame>* frames,
+                             QStringList* streams)
+{
     const bool video = kind == QLatin1String("video");
     const QString strip = video ? QStringLiteral("video") : QStringLiteral("audio");
     const int needed = video ? 6 : 4;
     FieldCache stream_cache, codec_cache, resolution_cache, key_cache;
+    // Whether the cached stream id passes the filter, worked out once per distinct id.
+    bool stream_kept = true;
+    const QString empty_stream;
 
     const char* p = text.constData();
     const char* const end = p + text.size();
-    frames.reserve(int(text.size() / 48));
+    frames->reserve(frames->size() + int(text.size() / 52));
     qint64 running = 0;
 
     while (p < end) {
@@ -202,31 +221,46 @@ QList<ZRFrame> ZRSeekTable::parse_text(const QByteArray& text, const QString& ki
         if (fe[0] == fb[0] || !parse_stamp(fb[0], fe[0] - fb[0]))
             continue;
 
-        ZRFrame frame;
-        frame.set_timestamp(QString::fromLatin1(fb[0], fe[0] - fb[0]));
-        frame.set_kind(kind);
-        frame.set_data_file(data_file);
-        frame.set_in_range(1);
         int size = 0;
+        const QString* sid = &empty_stream;
         if (count >= needed) {
-            frame.set_stream_id(stream_cache.get(fb[1], fe[1] - fb[1], [&](QString s) { return s.remove(strip); }));
+            sid = &stream_cache.get(fb[1], fe[1] - fb[1], [&](QString s) { return s.remove(strip); });
+            if (stream_cache.changed) {
+                if (streams && !sid->isEmpty() && !streams->contains(*sid))
+                    streams->append(*sid);
+                stream_kept = !wanted || sid->contains(*wanted);
+            }
+            size = parse_size_chars(fb[needed - 1], fe[needed - 1] - fb[needed - 1]);
+        } else {
+            stream_kept = !wanted || empty_stream.contains(*wanted);
+            stream_cache.valid = false;
+        }
+        const qint64 offset = running;
+        // A line too short for its kind adds nothing: later offsets stay as if it were absent.
+        running += size;
+        if (!stream_kept)
+            continue;
+
+        ZRFrame frame;
+        frame.timestamp = QString::fromLatin1(fb[0], fe[0] - fb[0]);
+        frame.kind = kind;
+        frame.data_file = data_file;
+        frame.camera_name = camera_name;
+        frame.in_range = 1;
+        if (count >= needed) {
+            frame.stream_id = *sid;
             if (video) {
-                frame.set_codec(codec_cache.get(fb[2], fe[2] - fb[2], [](const QString& s) { return decoder_for_codec_text(s); }));
-                frame.set_resolution(resolution_cache.get(fb[3], fe[3] - fb[3], [](const QString& s) { return s; }));
-                frame.set_keyframe_text(key_cache.get(fb[4], fe[4] - fb[4], [](const QString& s) { return s; }));
-                size = parse_size(QString::fromUtf8(fb[5], fe[5] - fb[5]));
+                frame.codec = codec_cache.get(fb[2], fe[2] - fb[2], [](const QString& s) { return decoder_for_codec_text(s); });
+                frame.resolution = resolution_cache.get(fb[3], fe[3] - fb[3], [](const QString& s) { return s; });
+                frame.keyframe_text = key_cache.get(fb[4], fe[4] - fb[4], [](const QString& s) { return s; });
             } else {
-                frame.set_codec(codec_cache.get(fb[2], fe[2] - fb[2], [](const QString& s) { return s; }));
-                size = parse_size(QString::fromUtf8(fb[3], fe[3] - fb[3]));
+                frame.codec = codec_cache.get(fb[2], fe[2] - fb[2], [](const QString& s) { return s; });
             }
         }
-        // A line too short for its kind adds nothing: later offsets stay as if it were absent.
-        frame.set_size(size);
-        frame.set_offset(running);
-        running += size;
-        frames.append(std::move(frame));
+        frame.size = size;
+        frame.offset = offset;
+        frames->append(std::move(frame));
     }
-    return frames;
 }
 
 ZRSeekTable::FileResult ZRSeekTable::parse_file(const QString& path, const QString& wanted,
@@ -271,21 +305,7 @@ ZRSeekTable::FileResult ZRSeekTable::parse_file(const QString& path, const QStri
             camera_name = QStringLiteral("CAMERA ") + camera_id;
     }
 
-    QList<ZRFrame> all = parse_text(text, kind, data_path);
-    result.frames.reserve(all.size());
-    QString last_stream;
-    for (ZRFrame& f : all) {
-        const QString sid = f.get_stream_id();
-        if (!sid.isEmpty() && sid != last_stream) {
-            if (!result.streams.contains(sid))
-                result.streams.append(sid);
-            last_stream = sid;
-        }
-        if (!camera_name.isEmpty())
-            f.set_camera_name(camera_name);
-        if (sid.contains(wanted))
-            result.frames.append(std::move(f));
-    }
+    parse_into(text, kind, data_path, camera_name, &wanted, &result.frames, &result.streams);
     if (!result.streams.isEmpty() && !result.streams.contains(wanted))
         result.detected_stream = result.streams.first();
     return result;

@@ -51,4 +51,12 @@ public:
 
     // A size field: a decimal integer; anything else, and a negative value, is 0.
     static int parse_size(QStringView field);
+
+private:
+    template <typename Ch>
+    static int parse_size_chars(const Ch* p, qsizetype n);
+    // One pass: records, camera name, stream filter (when filter is set) and streams met.
+    static void parse_into(const QByteArray& text, const QString& kind, const QString& data_file,
+                           const QString& camera_name, const QString* wanted, QList<ZRFrame>* frames,
+                           QStringList* streams);
 };
