@@ -1,8 +1,11 @@
 #pragma once
 
 #include "display/DisplayInterface.h"
+#include "display/ZoomWindow.h"
 
 #include <QImage>
+#include <QList>
+#include <QPainterPath>
 #include <QPointF>
 #include <QRect>
 #include <QString>
@@ -57,6 +60,18 @@ public:
     QString get_speed_text() const { return speed_text; }
     QString get_zones_text() const { return zones_text; }
     new_display_thread* get_display_thread() const;
+
+    // Digital zoom state, for hosts and tests.
+    int get_zoom_level() const { return zoom_level; }
+    bool is_zoom_active() const { return zoom_active; }
+    QRect get_zoom_rect() const { return zoom_rect; }
+    QList<ZoomWindow> get_zoom_windows() const { return zoom_windows; }
+    bool is_rubber_band_active() const { return rubber_band_active; }
+    QRect get_view_source_rect() const { return view_source_rect; }
+    QRect get_view_target_rect() const { return view_target_rect; }
+    int zoom_window_at(QPoint p) const;
+    void remove_overlapping_zoom_windows(QRect r);
+    void reset_zoom();
 
     // Where a w x h picture lands in a W x H widget when not zoomed.
     static QRect placement(int picture_w, int picture_h, int widget_w, int widget_h, bool keep_aspect,
@@ -135,6 +150,13 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -156,6 +178,49 @@ private:
     void draw_snapshot_time(QPainter& painter, int width);
     void count_display();
     void uncount_display();
+
+    // Gestures.
+    bool frame_received() const { return first_frame_logged; }
+    QRectF image_area() const;
+    bool in_image_area(QPointF p) const;
+    int frame_w() const { return codec_width; }
+    int frame_h() const { return codec_height; }
+    void zoom_press(QMouseEvent* event);
+    void click_zoom(QMouseEvent* event);
+    void wheel_zoom(QWheelEvent* event);
+    void wheel_zoom_window(int index, QWheelEvent* event);
+    void pan_step(QMouseEvent* event);
+    void zoom_off();
+    void start_rubber_band(QPointF p);
+    void extend_rubber_band(QPoint p);
+    void finish_rubber_band();
+    void start_window_drag(int index, QPoint p);
+    void drag_zoom_window(QPoint p);
+    void reset_or_remove_zoom_window(int index);
+    void remove_zoom_window(int index);
+    void apply_zoom_layout(int picture_w, int picture_h, QRect& target, QRect& source);
+    void draw_zoom_windows(QPainter& painter, const QImage& picture);
+    void set_fullscreen_view(bool full);
+
+    // Pan-tilt-zoom, dewarp and zone hooks of the gestures; they act only while those
+    // features are switched on, which no host of this player does.
+    bool native_ptz_ready() const;
+    bool dead_zone_contains(QPointF p) const;
+    void ptz_start_hold(QPointF p);
+    void ptz_right_click(QPointF p);
+    void ptz_cut_hold_short();
+    void update_ptz_rectangle(QPointF p);
+    void ptz_finish_area();
+    void ptz_schedule_click();
+    void ptz_wheel_zoom(QWheelEvent* event);
+    void ptz_leave_hold();
+    void stop_ptz_move(const char* reason);
+    void dewarp_press(QPointF p);
+    void dewarp_move(QPointF p);
+    void dewarp_release(QPointF p);
+    void dewarp_wheel(QWheelEvent* event);
+    bool update_zone_highlight(QPointF p);
+    int zone_index_at(QPointF p) const;
 
     QImage image;
     QString drawoverlay;
@@ -187,6 +252,40 @@ private:
     QString snapshot_caption;
     // This display is in the identity object's live-display count.
     bool display_counted = false;
+    // Gesture dispatch.
+    bool pointer_left = false;
+    bool release_sent = false;
+    QPointF press_pos;
+    bool hold_pressed = false;
+    bool hold_active = false;
+    bool area_dragging = false;
+    bool wheel_armed = true;
+    bool dewarp_dragged = false;
+    QPainterPath zone_highlight;
+
+    // Digital zoom.
     bool zoom_active = false;
     int zoom_level = 0;
+    QRect zoom_rect;
+    QPointF zoom_origin;
+    bool pan_active = false;
+    QPointF pan_last_pos;
+    QPointF pan_remainder;
+    bool click_pending = false;
+    QPointF click_press_pos;
+    QPoint click_frame_point;
+    int click_zoom_level = 0;
+    int drag_threshold = 5;
+    QRect view_target_rect;
+    QRect view_source_rect;
+    QList<ZoomWindow> zoom_windows;
+    bool rubber_band_active = false;
+    QPoint rubber_band_start;
+    QPoint rubber_band_end;
+    QRect rubber_band;
+    int min_zoom_window_size = 10;
+    bool window_dragging = false;
+    int dragged_window = -1;
+    QPoint window_drag_start;
+    QPointF window_drag_centre;
 };
