@@ -104,18 +104,27 @@ QString recordingBaseName(const QString& fileName)
     return dot < 0 ? fileName : fileName.left(dot);
 }
 
-MediaKind classifyMediaFile(const QFileInfo& file)
+MediaKind classifyMedia(const QString& fileName, qint64 size,
+                        const std::function<qint64(const QString&)>& siblingSize)
 {
-    const MediaKind kind = mediaKindByName(file.fileName());
+    const MediaKind kind = mediaKindByName(fileName);
     if (kind != MediaKind::Video && kind != MediaKind::Audio)
         return kind;
-    if (file.size() < 1)
+    if (size < 1)
         return MediaKind::None;
     const QString seekExt = kind == MediaKind::Video ? QStringLiteral(".zrseek") : QStringLiteral(".zraudioseek");
-    const QFileInfo seek(file.absolutePath() + QLatin1Char('/') + recordingBaseName(file.fileName()) + seekExt);
-    if (!seek.isFile() || seek.size() < 1)
+    if (siblingSize(recordingBaseName(fileName) + seekExt) < 1)
         return MediaKind::None;
     return kind;
+}
+
+MediaKind classifyMediaFile(const QFileInfo& file)
+{
+    const QString folder = file.absolutePath();
+    return classifyMedia(file.fileName(), file.size(), [&folder](const QString& name) -> qint64 {
+        const QFileInfo sibling(folder + QLatin1Char('/') + name);
+        return sibling.isFile() ? sibling.size() : -1;
+    });
 }
 
 bool nameLessThan(const QString& a, const QString& b)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // The export folder's layout as the store sees it: path helpers, folder tests and the
 // sorting of a media folder's files into lists.
 
@@ -42,6 +44,10 @@ MediaKind mediaKindByName(const QString& fileName);
 // The list a file of a media folder belongs to; video and audio data files only with a
 // non-empty companion seek table beside them and a non-empty size of their own.
 MediaKind classifyMediaFile(const QFileInfo& file);
+// The same from a file's name and size; siblingSize gives the size of a file of the same
+// folder by name, or -1 when there is none.
+MediaKind classifyMedia(const QString& fileName, qint64 size,
+                        const std::function<qint64(const QString&)>& siblingSize);
 
 // The base name of a recording file: its name without the last extension.
 QString recordingBaseName(const QString& fileName);

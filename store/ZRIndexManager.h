@@ -1,15 +1,39 @@
 #pragma once
 
+#include <QByteArray>
 #include <QFileInfo>
+#include <QList>
 #include <QObject>
 #include <QString>
 
-// Builds a day folder's index file and reads it back.
+// Builds a day folder's index file (".zrindex/<day>/zrvideoindex.json" in the export folder:
+// the day's media lists and its snapshot hash) and reads it back. Keeps no state between
+// calls; the index controller runs one per day on a worker thread, the camera listing builds
+// one on its stack.
 class ZRIndexManager : public QObject
 {
     Q_OBJECT
 public:
     ZRIndexManager() = default;
+
+    // The day scan: media folders by name, their files by name, into six lists (appended to).
+    void parse_informations_with_multiple_directory(QString dir, QList<QFileInfo>* video, QList<QFileInfo>* alarm,
+                                                    QList<QFileInfo>* tag, QList<QFileInfo>* audio,
+                                                    QList<QFileInfo>* preview, QList<QFileInfo>* zrnfo);
+    // Merges the camera-information files into the day's "index.zrnfo".
+    void regenerate_zrnfo_index_with_filelist(QString dayDir, QList<QFileInfo> files);
+    // Computes the day's snapshot hash and writes the index.
+    void create_zrindexfile(QString dayDir, QList<QFileInfo> video, QList<QFileInfo> alarm, QList<QFileInfo> tag,
+                            QList<QFileInfo> audio, QList<QFileInfo> preview);
+    // Replaces the day's index atomically; the written path goes to writtenPath.
+    static bool writeDayIndexJson(const QFileInfo& day, const QByteArray& json, QString* writtenPath);
+    // Reads the five lists from the index, re-basing the paths once when the export moved.
+    void get_value_from_indexfile(QString dayDir, QList<QFileInfo>* video, QList<QFileInfo>* alarm,
+                                  QList<QFileInfo>* tag, QList<QFileInfo>* audio, QList<QFileInfo>* preview);
+    // The stored snapshot hash; a null text without a readable index.
+    QString get_zrvideo_indexfile_lastmodified_hash(QFileInfo day);
+    // Every ".zrnfo" file of the day's media folders.
+    QList<QFileInfo> zrnfo_with_multiple_directory(QString dayDir);
 
     // Export folder name, day folder name and the export folder's normalised absolute path
     // of a day folder (or of a file in it); false when its name is no "yyyy-MM-dd" or it has
@@ -17,4 +41,18 @@ public:
     static bool splitDayPath(const QFileInfo& day, QString& exportName, QString& dayName, QString& exportPath);
     // {export folder}/.zrindex/{yyyy-MM-dd}/zrvideoindex.json; a null text when splitDayPath fails.
     static QString dayIndexPath(const QFileInfo& day);
+
+public slots:
+    void background_generation(QString root_directory);
+
+signals:
+    void success();
+    void finished();
+    void errorOccurred(QString message);
+
+private:
+    void writeIndex(const QString& dayDir, const QList<QFileInfo>& video, const QList<QFileInfo>& alarm,
+                    const QList<QFileInfo>& tag, const QList<QFileInfo>& audio, const QList<QFileInfo>& preview,
+                    const QString& hash);
+    static QString snapshotHash(const QString& dayDir);
 };

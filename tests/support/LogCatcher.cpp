@@ -33,8 +33,13 @@ void LogCatcher::handler(QtMsgType type, const QMessageLogContext& context, cons
     self->add(message);
     for (LogCatcher* o = self->outer; o; o = o->outer)
         o->add(message);
-    if (self->previous)
-        self->previous(type, context, message);
+    // Only the outermost catcher's previous handler is outside the chain: an inner one's is
+    // this very handler.
+    LogCatcher* first = self;
+    while (first->outer)
+        first = first->outer;
+    if (first->previous)
+        first->previous(type, context, message);
     else
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }

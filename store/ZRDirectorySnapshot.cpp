@@ -1,0 +1,444 @@
+#include "store/ZRDirectorySnapshot.h"
+
+#include "app/Log.h"
+#include "store/StoreLayout.h"
+
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kCacheStreamVersion = QDataStream::Qt_5_15; // 19
+constexpr int kDigestSize = 32;
+// A folder whose time is this close to its hashing may still change within the same second.
+constexpr qint64 kRacySeconds = 2;
+
+qint64 mtimeSeconds(const QFileInfo& info)
+{
+    return info.lastModified().toSecsSinceEpoch();
+}
+
+QString parentOf(const QString& path)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QString();
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+// Path of p relative to root, with a trailing "/" (empty for the root itself).
+QString relativePrefix(const QString& root, const QString& p)
+{
+    if (p == root)
+        return QString();
+    const int skip = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
+    return p.mid(skip) + QLatin1Char('/');
+}
+
+void addInt64(QCryptographicHash& hash, qint64 value)
+{
+    const qint64 be = qToBigEndian(value);
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(&be), sizeof be));
+}
+
+bool byName(const QFileInfo& a, const QFileInfo& b)
+{
+    return nameLessThan(a.fileName(), b.fileName());
+}
+
+} // namespace
+
+bool ZRDirectorySnapshot::cancelled() const
+{
+    return m_cancel && m_cancel->load();
+}
+
+bool ZRDirectorySnapshot::isIgnoredDir(const QString& name) const
+{
+    static const QStringList fixed = {QStringLiteral("."), QStringLiteral(".."), QStringLiteral(".git"),
+                                      QStringLiteral(".svn"), QStringLiteral(".locks"), QStringLiteral(".zrindex")};
+    return fixed.contains(name) || m_ignoredDirNames.contains(name, Qt::CaseInsensitive);
+}
+
+bool ZRDirectorySnapshot::isIgnoredFile(const QString& name) const
+{
+    if (name.endsWith(QLatin1String(".json"), Qt::CaseInsensitive)
+        || name.endsWith(QLatin1String(".zrnfo"), Qt::CaseInsensitive))
+        return true;
+    if (m_ignoredSuffixes.isEmpty())
+        return false;
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot >= 0 && m_ignoredSuffixes.contains(name.mid(dot + 1).toLower());
+}
+
+ZRDirectorySnapshot::Listing ZRDirectorySnapshot::listFolder(const QString& p) const
+{
+    Listing listing;
+    QDir dir(p);
+    dir.setFilter(QDir::Files | QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    dir.setSorting(QDir::Unsorted);
+    const QFileInfoList entries = dir.entryInfoList();
+    for (const QFileInfo& info : entries) {
+        if (info.isDir()) {
+            if (!isIgnoredDir(info.fileName()))
+                listing.dirs.append(info);
+        } else if (info.isFile()) {
+            if (!isIgnoredFile(info.fileName()))
+                listing.files.append(info);
+        }
+    }
+    std::sort(listing.files.begin(), listing.files.end(), byName);
+    std::sort(listing.dirs.begin(), listing.dirs.end(), byName);
+    listing.mtime = mtimeSeconds(QFileInfo(p));
+    return listing;
+}
+
+QStringList ZRDirectorySnapshot::subFolders(const QString& p) const
+{
+    QDir dir(p);
+    dir.setFilter(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    dir.setSorting(QDir::Unsorted);
+    QStringList out;
+    const QFileInfoList entries = dir.entryInfoList();
+    for (const QFileInfo& info : entries)
+        if (!isIgnoredDir(info.fileName()))
+            out.append(normalizePath(info.absoluteFilePath()));
+    return out;
+}
+
+bool ZRDirectorySnapshot::isRacy(qint64 mtime) const
+{
+    const qint64 start = m_startSecs ? m_startSecs : QDateTime::currentSecsSinceEpoch();
+    return mtime >= start - kRacySeconds;
+}
+
+void ZRDirectorySnapshot::checkDir(const QString& root, const QString& dir, QStringList* changed)
+{
+    Q_UNUSED(root);
+    if (cancelled())
+        return;
+    const QString p = normalizePath(dir);
+    const Listing listing = listFolder(p);
+    const int f = int(listing.files.size());
+    const int d = int(listing.dirs.size());
+    const auto it = m_cache.constFind(p);
+    const bool unchanged = it != m_cache.constEnd() && it->dirMTime == listing.mtime && it->fileCount == f
+        && it->dirCount == d && !m_racy.contains(p);
+    if (m_progress)
+        m_progress(p, f + d, f + d);
+    if (!unchanged && changed)
+        changed->append(p);
+}
+
+// Phase 1 over the whole tree. A folder whose time matches its entry still has the same
+// entries (adding, removing or renaming one changes the folder's time), so its sub-folders are
+// the cached ones and it need not be listed; the walk goes on below it all the same, since a
+// change deep down leaves every ancestor's time alone. Returns true when nothing below p
+// changed; folders that changed, and their ancestors, go into stale.
+bool ZRDirectorySnapshot::verifyTree(const QString& p, QStringList* changed, QSet<QString>* stale)
+{
+    if (cancelled())
+        return false;
+    const QFileInfo info(p);
+    if (!info.isDir()) {
+        stale->insert(p);
+        return false;
+    }
+    const qint64 mtime = mtimeSeconds(info);
+    const auto it = m_cache.constFind(p);
+    bool own = it != m_cache.constEnd() && it->dirMTime == mtime && !m_racy.contains(p);
+    QStringList kids;
+    if (own) {
+        kids = m_children.value(p);
+        own = kids.size() == it->dirCount;
+    }
+    if (!own) {
+        changed->append(p);
+        kids = subFolders(p);
+    }
+    if (m_progress)
+        m_progress(p, int(kids.size()), int(kids.size()));
+
+    bool unchanged = own;
+    for (const QString& kid : std::as_const(kids))
+        if (!verifyTree(kid, changed, stale))
+            unchanged = false;
+    if (unchanged)
+        m_verified.insert(p);
+    else
+        stale->insert(p);
+    return unchanged;
+}
+
+void ZRDirectorySnapshot::forgetBelow(const QString& p, const QSet<QString>& keep)
+{
+    const QString prefix = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
+    for (auto it = m_cache.begin(); it != m_cache.end();) {
+        const QString& key = it.key();
+        if (key.startsWith(prefix)) {
+            // The direct child (or the child that key lies in) of p.
+            const int slash = key.indexOf(QLatin1Char('/'), prefix.size());
+            const QString child = slash < 0 ? key : key.left(slash);
+            if (!keep.contains(child)) {
+                m_racy.remove(key);
+                m_verified.remove(key);
+                it = m_cache.erase(it);
+                m_dirty = true;
+                continue;
+            }
+        }
+        ++it;
+    }
+}
+
+QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir, bool useCache)
+{
+    if (cancelled())
+        return QByteArray();
+    const QString r = normalizePath(root);
+    const QString p = normalizePath(dir);
+
+    if (useCache && m_verified.contains(p)) {
+        const auto it = m_cache.constFind(p);
+        if (it != m_cache.constEnd()) {
+            if (m_progress)
+                m_progress(p, it->fileCount + it->dirCount, it->fileCount + it->dirCount);
+            return it->hash;
+        }
+    }
+
+    const Listing listing = listFolder(p);
+    const int f = int(listing.files.size());
+    const int d = int(listing.dirs.size());
+    const int total = f + d;
+    if (m_progress)
+        m_progress(p, 0, total);
+
+    if (useCache) {
+        const auto it = m_cache.constFind(p);
+        if (it != m_cache.constEnd() && it->dirMTime == listing.mtime && it->fileCount == f && it->dirCount == d
+            && !m_racy.contains(p)) {
+            if (m_progress)
+                m_progress(p, total, total);
+            return it->hash;
+        }
+    }
+
+    const QString prefix = relativePrefix(r, p);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    const char zero = '\0';
+    int done = 0;
+    for (const QFileInfo& file : listing.files) {
+        QString rel = prefix + file.fileName();
+        rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        hash.addData(rel.toUtf8());
+        hash.addData(QByteArrayView(&zero, 1));
+        addInt64(hash, mtimeSeconds(file));
+        addInt64(hash, file.size());
+        ++done;
+        if (m_progress)
+            m_progress(p, done, total);
+        if (cancelled())
+            return QByteArray();
+    }
+    QSet<QString> present;
+    for (const QFileInfo& sub : listing.dirs) {
+        if (cancelled())
+            return QByteArray();
+        const QString subPath = normalizePath(sub.absoluteFilePath());
+        present.insert(subPath);
+        const QByteArray child = hashDir(r, subPath, useCache);
+        if (cancelled())
+            return QByteArray();
+        QString rel = prefix + sub.fileName();
+        rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        hash.addData(rel.toUtf8());
+        hash.addData(QByteArrayView(&zero, 1));
+        hash.addData(child);
+        hash.addData(QByteArrayView(&zero, 1));
+        ++done;
+        if (m_progress)
+            m_progress(p, done, total);
+    }
+
+    const QByteArray digest = hash.result();
+    SnapshotEntry entry;
+    entry.hash = digest;
+    entry.dirMTime = listing.mtime;
+    entry.fileCount = f;
+    entry.dirCount = d;
+    m_cache.insert(p, entry);
+    m_dirty = true;
+    if (isRacy(listing.mtime))
+        m_racy.insert(p);
+    else
+        m_racy.remove(p);
+    // Entries of sub-folders that are gone would only confuse the next check.
+    forgetBelow(p, present);
+    m_verified.insert(p);
+    return digest;
+}
+
+QString ZRDirectorySnapshot::twoPhase(const QString& dir, QStringList* changed, bool useCache)
+{
+    const QFileInfo info(dir);
+    if (!info.isDir()) {
+        write_log(QStringLiteral("[WARNING] ZRDirectorySnapshot :: twoPhase :: Directory does not exist: ") + dir);
+        return QString();
+    }
+    const QString root = normalizePath(info.absoluteFilePath());
+    m_startSecs = QDateTime::currentSecsSinceEpoch();
+
+    if (useCache) {
+        if (!openCacheForRoot(root))
+            write_log("[WARN] ZRDirectorySnapshot :: twoPhase :: cache load failed (will rebuild)");
+    } else if (root != m_root) {
+        m_cache.clear();
+        m_racy.clear();
+        m_dirty = false;
+        m_root = root;
+        m_cachePath.clear();
+    }
+    m_verified.clear();
+    if (cancelled())
+        return QString();
+
+    // Phase 1: find the folders whose listing changed anywhere in the tree.
+    m_children.clear();
+    for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it)
+        if (it.key() != root && isPathUnder(it.key(), root, Qt::CaseSensitive))
+            m_children[parentOf(it.key())].append(it.key());
+    QStringList list;
+    QSet<QString> stale;
+    verifyTree(root, &list, &stale);
+    if (cancelled())
+        return QString();
+
+    // Phase 2: re-hash them; dropping their entries and their ancestors' makes every digest
+    // that depends on them be computed again.
+    for (const QString& s : std::as_const(stale))
+        if (m_cache.remove(s))
+            m_dirty = true;
+    for (const QString& folder : std::as_const(list)) {
+        if (cancelled())
+            return QString();
+        if (QFileInfo(folder).isDir())
+            hashDir(root, folder, true);
+        if (cancelled())
+            return QString();
+    }
+    if (changed)
+        *changed = list;
+
+    if (cancelled())
+        return QString();
+    const QByteArray digest = hashDir(root, root, true);
+    if (cancelled() || digest.isEmpty())
+        return QString();
+
+    if (useCache && m_dirty && !cancelled()) {
+        if (saveCache())
+            m_dirty = false;
+        else
+            write_log("[WARN] ZRDirectorySnapshot :: twoPhase :: cache save failed");
+    }
+    return QString::fromLatin1(digest.toHex());
+}
+
+bool ZRDirectorySnapshot::openCacheForRoot(const QString& root)
+{
+    const QString p = normalizePath(root);
+    if (p == m_root && !m_cachePath.isEmpty())
+        return true;
+    m_cache.clear();
+    m_racy.clear();
+    m_verified.clear();
+    m_dirty = false;
+    m_root = p;
+    const QString folder = (p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/')) + QStringLiteral(".zrindex");
+    QDir().mkpath(folder);
+    m_cachePath = folder + QStringLiteral("/zrindex_cache.v1.bin");
+    return loadCache();
+}
+
+bool ZRDirectorySnapshot::loadCache()
+{
+    if (m_cachePath.isEmpty() || !QFileInfo::exists(m_cachePath))
+        return true;
+    QFile file(m_cachePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        write_log(QStringLiteral("[WARN] ZRDirectorySnapshot :: loadCache :: open failed: ") + file.errorString());
+        return false;
+    }
+    QDataStream in(&file);
+    in.setVersion(kCacheStreamVersion);
+    in.setByteOrder(QDataStream::BigEndian);
+    qint32 magic = 0;
+    qint32 version = 0;
+    qint32 count = 0;
+    in >> magic >> version >> count;
+    if (in.status() != QDataStream::Ok || magic != kCacheMagic || version != kCacheVersion) {
+        write_log("[WARN] ZRDirectorySnapshot :: loadCache :: invalid header/version");
+        m_cache.clear();
+        return false;
+    }
+    const quint32 entries = quint32(count);
+    for (quint32 i = 0; i < entries; ++i) {
+        QString path;
+        SnapshotEntry entry;
+        in >> path >> entry.hash >> entry.dirMTime >> entry.fileCount >> entry.dirCount;
+        // A digest of another length would poison every parent's digest.
+        if (in.status() != QDataStream::Ok || entry.hash.size() != kDigestSize) {
+            write_log("[WARN] ZRDirectorySnapshot :: loadCache :: truncated/corrupt");
+            m_cache.clear();
+            return false;
+        }
+        m_cache.insert(normalizePath(path), entry);
+    }
+    return true;
+}
+
+bool ZRDirectorySnapshot::saveCache()
+{
+    QSaveFile file(m_cachePath);
+    if (m_cachePath.isEmpty() || !file.open(QIODevice::WriteOnly)) {
+        write_log(QStringLiteral("[WARN] ZRDirectorySnapshot :: saveCache :: open failed: ") + file.errorString());
+        return false;
+    }
+    QDataStream out(&file);
+    out.setVersion(kCacheStreamVersion);
+    out.setByteOrder(QDataStream::BigEndian);
+
+    qint32 count = 0;
+    for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it)
+        if (!m_racy.contains(it.key()))
+            ++count;
+    out << kCacheMagic << kCacheVersion << count;
+    for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it) {
+        if (m_racy.contains(it.key()))
+            continue;
+        out << it.key() << it->hash << it->dirMTime << qint32(it->fileCount) << qint32(it->dirCount);
+        if (out.status() != QDataStream::Ok) {
+            file.cancelWriting();
+            write_log("[WARN] ZRDirectorySnapshot :: saveCache :: write error");
+            return false;
+        }
+    }
+    if (out.status() != QDataStream::Ok) {
+        file.cancelWriting();
+        write_log("[WARN] ZRDirectorySnapshot :: saveCache :: write error");
+        return false;
+    }
+    if (!file.commit()) {
+        write_log(QStringLiteral("[WARN] ZRDirectorySnapshot :: saveCache :: commit failed: ") + file.errorString());
+        return false;
+    }
+    return true;
+}
