@@ -308,6 +308,42 @@ private slots:
         delete r;
     }
 
+    // The destructor waits for a prefetch that is still parsing (it emits on the reader when
+    // it ends); the next table is a pipe filled only after the destruction has begun.
+    void destructorWaitsForPrefetch()
+    {
+        QTemporaryDir own;
+        Day d = makeDay(own.path(), 4, 2);
+        QFile real(d.seeks[1]);
+        QVERIFY(real.open(QIODevice::ReadOnly));
+        const QByteArray table = real.readAll();
+        real.close();
+        QVERIFY(QFile::remove(d.seeks[1]));
+        QCOMPARE(mkfifo(QFile::encodeName(d.seeks[1]).constData(), 0600), 0);
+
+        auto* r = new ZRStreamReadAndControl;
+        int streamsSeen = 0;
+        connect(r, &ZRStreamReadAndControl::send_available_videostream, this, [&] { ++streamsSeen; },
+                Qt::DirectConnection);
+        QVERIFY(r->init_displayer_for_stream(QFileInfo(d.seeks[0]), "1", d.dataFiles));
+        const QString fifo = d.seeks[1];
+        QThread* writer = QThread::create([fifo, table] {
+            QThread::msleep(300);
+            QFile pipe(fifo);
+            if (pipe.open(QIODevice::WriteOnly))
+                pipe.write(table);
+        });
+        writer->start();
+        QElapsedTimer t;
+        t.start();
+        const int before = streamsSeen;
+        delete r; // blocks until the prefetch has read the pipe and emitted
+        QVERIFY(t.elapsed() >= 250);
+        QCOMPARE(streamsSeen, before + 1);
+        QVERIFY(writer->wait(5000));
+        delete writer;
+    }
+
     // Backward step before the first frame: with the previous prefetch finished it shows the
     // previous file's last frame (not the one before it, and without crossing again).
     void stepBackwardAcrossStart()
