@@ -16,11 +16,12 @@ bool is_real_volume(const QStorageInfo& volume)
     if (!volume.isValid() || !volume.isReady())
         return false;
     const QByteArray type = volume.fileSystemType();
+    // tmpfs and overlay stay: /tmp and a container's root hold ordinary files.
     static const QByteArrayList pseudo = {
-        "proc",   "sysfs",     "devtmpfs", "devpts",     "tmpfs",    "cgroup",    "cgroup2",
-        "pstore", "securityfs", "debugfs", "tracefs",    "configfs", "fusectl",   "mqueue",
-        "hugetlbfs", "bpf",    "autofs",   "binfmt_misc", "nsfs",    "overlay",   "squashfs",
-        "efivarfs", "rpc_pipefs", "ramfs", "selinuxfs",  "devfs"};
+        "proc",      "sysfs",    "devtmpfs",   "devpts",     "cgroup",   "cgroup2", "pstore",
+        "securityfs", "debugfs", "tracefs",    "configfs",   "fusectl",  "mqueue",  "hugetlbfs",
+        "bpf",       "autofs",   "binfmt_misc", "nsfs",      "squashfs", "efivarfs", "rpc_pipefs",
+        "selinuxfs", "devfs"};
     if (pseudo.contains(type))
         return false;
     const QString root = volume.rootPath();

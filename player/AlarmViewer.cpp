@@ -26,6 +26,17 @@ QString remove_thumb(QString text)
     return text.remove(QStringLiteral("-thumb"));
 }
 
+// The full picture lies beside its thumbnail; only the file's own name carries the mark.
+QString full_image_path(const QString& thumbnail)
+{
+    if (thumbnail.isEmpty())
+        return thumbnail;
+    QString path = thumbnail;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    return path.left(slash + 1) + remove_thumb(path.mid(slash + 1));
+}
+
 QString dashed_date(const QString& yyyymmdd)
 {
     const QDate date = QDate::fromString(yyyymmdd, QStringLiteral("yyyyMMdd"));
@@ -46,7 +57,7 @@ AlarmViewer::AlarmViewer(const QImage& snapshot, const QString& name) : QMainWin
 
 AlarmViewer::AlarmViewer(Vignette vignette) : QMainWindow(nullptr)
 {
-    image_path = remove_thumb(vignette.file_path);
+    image_path = full_image_path(vignette.file_path);
     vignette.image_path = image_path;
     write_log(QStringLiteral("[INFO] AlarmViewer :: filename ") + image_path);
     write_log(QStringLiteral("[INFO] AlarmViewer :: vignette ") + vignette.file_name);

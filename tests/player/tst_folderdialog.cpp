@@ -53,6 +53,19 @@ QAbstractItemView* fileList(QWidget* dialog)
     return nullptr;
 }
 
+// Exposes the delegate's option set-up, which the view calls when it paints a row.
+class DelegateProbe : public HomeSidebarDelegate
+{
+public:
+    using HomeSidebarDelegate::HomeSidebarDelegate;
+    QStyleOptionViewItem optionFor(const QModelIndex& index) const
+    {
+        QStyleOptionViewItem option;
+        initStyleOption(&option, index);
+        return option;
+    }
+};
+
 } // namespace
 
 class TestFolderDialog : public QObject
@@ -130,6 +143,17 @@ private slots:
         QCOMPARE(sidebar->iconSize(), QSize(18, 18));
         QCOMPARE(HomeSidebarDelegate::rowFolder(sidebar->model()->index(urls.size() - 1, 0)),
                  QDir::cleanPath(QDir::homePath()));
+
+        // The home row wears the home icon, whatever letter case its path is given in.
+        QPixmap homePixmap(8, 8), folderPixmap(8, 8);
+        homePixmap.fill(Qt::red);
+        folderPixmap.fill(Qt::blue);
+        const QIcon homeIcon(homePixmap), folderIcon(folderPixmap);
+        DelegateProbe probe(QDir::homePath().toUpper(), homeIcon, folderIcon);
+        const QModelIndex homeRow = sidebar->model()->index(urls.size() - 1, 0);
+        QCOMPARE(probe.optionFor(homeRow).icon.cacheKey(), homeIcon.cacheKey());
+        if (urls.size() > 1)
+            QVERIFY(probe.optionFor(sidebar->model()->index(0, 0)).icon.cacheKey() != homeIcon.cacheKey());
     }
 
     void storageRootsEndWithHome()
