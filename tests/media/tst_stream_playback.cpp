@@ -308,6 +308,59 @@ private slots:
         delete r;
     }
 
+    // Opening the next file while its prefetch is still parsing takes the prefetch's list over
+    // (no second parse, no new prefetch); a forward step at that file's end then finds the
+    // prefetch aimed at the old neighbour, restarts it, and crosses on a later step.
+    void takeOverRunningPrefetch()
+    {
+        QTemporaryDir own;
+        Day d = makeDay(own.path(), 5, 3);
+        QFile real(d.seeks[1]);
+        QVERIFY(real.open(QIODevice::ReadOnly));
+        const QByteArray table = real.readAll();
+        real.close();
+        QVERIFY(QFile::remove(d.seeks[1]));
+        QCOMPARE(mkfifo(QFile::encodeName(d.seeks[1]).constData(), 0600), 0);
+
+        zrtest::LogCatcher log;
+        ZRStreamReadAndControl r;
+        zrtest::FrameSink sink;
+        sink.attach(&r, Qt::DirectConnection);
+        QVERIFY(r.init_displayer_for_stream(QFileInfo(d.seeks[0]), "1", d.dataFiles));
+        const QString fifo = d.seeks[1];
+        QThread* writer = QThread::create([fifo, table] {
+            QThread::msleep(200);
+            QFile pipe(fifo);
+            if (pipe.open(QIODevice::WriteOnly))
+                pipe.write(table);
+        });
+        writer->start();
+        log.clear();
+        QVERIFY(r.continue_read(d.dataFiles[1].filePath(), "1", false, "next"));
+        QVERIFY(writer->wait(5000));
+        delete writer;
+        QCOMPARE(r.get_frames().size(), kPerFile);
+        QVERIFY(!log.contains("Triggering prefetch for"));
+        QVERIFY(!log.contains("reset Forward Prefetch"));
+
+        r.set_read_timestamp("20260310120019"); // 225 of file 2
+        for (int k = 0; k < 24; ++k)
+            r.read_and_display_next_frame(true);
+        QCOMPARE(globalIndex(sink.shown.last()), 2 * kPerFile - 1);
+        const int before = sink.shown.size();
+        r.read_and_display_next_frame(true);
+        QVERIFY2(log.contains("[WARN] next step :: prefetch target mismatch: expected=" + QFileInfo(d.seeks[2]).fileName()
+                              + " got=" + QFileInfo(d.seeks[1]).fileName()),
+                 qPrintable(log.texts().join('\n')));
+        QVERIFY(log.contains("[INFO] next step :: prefetch restarted for expected next: " + QFileInfo(d.seeks[2]).fileName()));
+        QCOMPARE(sink.shown.size(), before);
+        QThread::msleep(200);
+        r.read_and_display_next_frame(true);
+        QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == before + 1; }));
+        QCOMPARE(globalIndex(sink.shown.last()), 2 * kPerFile);
+        QVERIFY(showsItsFrame(sink.shown.last()));
+    }
+
     // The destructor waits for a prefetch that is still parsing (it emits on the reader when
     // it ends); the next table is a pipe filled only after the destruction has begun.
     void destructorWaitsForPrefetch()
