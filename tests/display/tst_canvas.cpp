@@ -189,6 +189,16 @@ private slots:
         QCOMPARE(c.get_last_frame_id(), 6);
         QCOMPARE(c.get_stream_fps(), 25.0);
 
+        // Same size: the copy goes into the same buffer; a held snapshot of it stays intact.
+        const uchar* buffer = c.current_image().constBits();
+        c.displayFrame(buf.data(), 2560, 640, 480, "2024-05-01 10:00:00.040", QString(), false, 6, 25.0, true);
+        QCOMPARE(c.current_image().constBits(), buffer);
+        const QImage held = c.current_image();
+        std::vector<uint8_t> other(2560 * 480, 0x10);
+        c.displayFrame(other.data(), 2560, 640, 480, "2024-05-01 10:00:00.040", QString(), false, 6, 25.0, true);
+        QCOMPARE(held.pixel(0, 0), 0xff808080u);
+        QCOMPARE(c.current_image().pixel(0, 0), 0xff101010u);
+
         // A lower id is shown but keeps the highest; fps 0 leaves the rate.
         c.displayFrame(buf.data(), 2560, 640, 480, "2024-05-01 10:00:00.080", QString(), false, 3, 0.0, true);
         QCOMPARE(c.get_timestamp(), QString("2024-05-01 10:00:00.080"));
