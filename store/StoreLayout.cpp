@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -139,9 +141,22 @@ QFileInfoList sortedEntries(const QString& dir, QDir::Filters filters, const QSt
     d.setSorting(QDir::Unsorted);
     if (!nameFilters.isEmpty())
         d.setNameFilters(nameFilters);
-    QFileInfoList list = d.entryInfoList();
-    std::sort(list.begin(), list.end(), [](const QFileInfo& a, const QFileInfo& b) {
-        return nameLessThan(a.fileName(), b.fileName());
+    return sortedByName(d.entryInfoList());
+}
+
+QFileInfoList sortedByName(const QFileInfoList& list)
+{
+    // Names are worked out once: QFileInfo::fileName() builds a new string on every call.
+    std::vector<std::pair<QString, int>> keys;
+    keys.reserve(size_t(list.size()));
+    for (int i = 0; i < list.size(); ++i)
+        keys.emplace_back(list.at(i).fileName(), i);
+    std::sort(keys.begin(), keys.end(), [](const std::pair<QString, int>& a, const std::pair<QString, int>& b) {
+        return nameLessThan(a.first, b.first);
     });
-    return list;
+    QFileInfoList out;
+    out.reserve(list.size());
+    for (const auto& key : keys)
+        out.append(list.at(key.second));
+    return out;
 }

@@ -58,3 +58,5 @@ bool nameLessThan(const QString& a, const QString& b);
 // A folder's entries without "." and "..", hidden and system entries, sorted by name.
 QFileInfoList sortedEntries(const QString& dir, QDir::Filters filters,
                             const QStringList& nameFilters = QStringList());
+// The same entries sorted by name.
+QFileInfoList sortedByName(const QFileInfoList& list);

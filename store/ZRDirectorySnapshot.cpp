@@ -20,9 +20,21 @@ constexpr int kDigestSize = 32;
 // A folder whose time is this close to its hashing may still change within the same second.
 constexpr qint64 kRacySeconds = 2;
 
-qint64 mtimeSeconds(const QFileInfo& info)
+// Size and modification time of one entry. QFile reports the time in UTC: QFileInfo's local
+// time would cost two time-zone conversions (and two file-system calls) per file.
+void stamp(const QString& path, qint64* size, qint64* mtime)
 {
-    return info.lastModified().toSecsSinceEpoch();
+    QFile file(path);
+    if (size)
+        *size = file.size();
+    *mtime = file.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
+}
+
+qint64 mtimeSeconds(const QString& path)
+{
+    qint64 mtime = 0;
+    stamp(path, nullptr, &mtime);
+    return mtime;
 }
 
 QString parentOf(const QString& path)
@@ -46,11 +58,6 @@ void addInt64(QCryptographicHash& hash, qint64 value)
 {
     const qint64 be = qToBigEndian(value);
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(&be), sizeof be));
-}
-
-bool byName(const QFileInfo& a, const QFileInfo& b)
-{
-    return nameLessThan(a.fileName(), b.fileName());
 }
 
 } // namespace
@@ -85,18 +92,21 @@ ZRDirectorySnapshot::Listing ZRDirectorySnapshot::listFolder(const QString& p) c
     dir.setFilter(QDir::Files | QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     dir.setSorting(QDir::Unsorted);
     const QFileInfoList entries = dir.entryInfoList();
+    listing.files.reserve(size_t(entries.size()));
     for (const QFileInfo& info : entries) {
+        QString name = info.fileName();
         if (info.isDir()) {
-            if (!isIgnoredDir(info.fileName()))
-                listing.dirs.append(info);
+            if (!isIgnoredDir(name))
+                listing.dirs.push_back({std::move(name), info});
         } else if (info.isFile()) {
-            if (!isIgnoredFile(info.fileName()))
-                listing.files.append(info);
+            if (!isIgnoredFile(name))
+                listing.files.push_back({std::move(name), info});
         }
     }
+    const auto byName = [](const Entry& a, const Entry& b) { return nameLessThan(a.name, b.name); };
     std::sort(listing.files.begin(), listing.files.end(), byName);
     std::sort(listing.dirs.begin(), listing.dirs.end(), byName);
-    listing.mtime = mtimeSeconds(QFileInfo(p));
+    listing.mtime = mtimeSeconds(p);
     return listing;
 }
 
@@ -107,9 +117,12 @@ QStringList ZRDirectorySnapshot::subFolders(const QString& p) const
     dir.setSorting(QDir::Unsorted);
     QStringList out;
     const QFileInfoList entries = dir.entryInfoList();
-    for (const QFileInfo& info : entries)
-        if (!isIgnoredDir(info.fileName()))
-            out.append(normalizePath(info.absoluteFilePath()));
+    const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
+    for (const QFileInfo& info : entries) {
+        const QString name = info.fileName();
+        if (!isIgnoredDir(name))
+            out.append(base + name);
+    }
     return out;
 }
 
@@ -151,7 +164,7 @@ bool ZRDirectorySnapshot::verifyTree(const QString& p, QStringList* changed, QSe
         stale->insert(p);
         return false;
     }
-    const qint64 mtime = mtimeSeconds(info);
+    const qint64 mtime = mtimeSeconds(p);
     const auto it = m_cache.constFind(p);
     bool own = it != m_cache.constEnd() && it->dirMTime == mtime && !m_racy.contains(p);
     QStringList kids;
@@ -235,13 +248,16 @@ QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir,
     QCryptographicHash hash(QCryptographicHash::Sha256);
     const char zero = '\0';
     int done = 0;
-    for (const QFileInfo& file : listing.files) {
-        QString rel = prefix + file.fileName();
+    for (const Entry& file : listing.files) {
+        QString rel = prefix + file.name;
         rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
         hash.addData(rel.toUtf8());
         hash.addData(QByteArrayView(&zero, 1));
-        addInt64(hash, mtimeSeconds(file));
-        addInt64(hash, file.size());
+        qint64 size = 0;
+        qint64 mtime = 0;
+        stamp(file.info.filePath(), &size, &mtime);
+        addInt64(hash, mtime);
+        addInt64(hash, size);
         ++done;
         if (m_progress)
             m_progress(p, done, total);
@@ -249,15 +265,15 @@ QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir,
             return QByteArray();
     }
     QSet<QString> present;
-    for (const QFileInfo& sub : listing.dirs) {
+    for (const Entry& sub : listing.dirs) {
         if (cancelled())
             return QByteArray();
-        const QString subPath = normalizePath(sub.absoluteFilePath());
+        const QString subPath = p.endsWith(QLatin1Char('/')) ? p + sub.name : p + QLatin1Char('/') + sub.name;
         present.insert(subPath);
         const QByteArray child = hashDir(r, subPath, useCache);
         if (cancelled())
             return QByteArray();
-        QString rel = prefix + sub.fileName();
+        QString rel = prefix + sub.name;
         rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
         hash.addData(rel.toUtf8());
         hash.addData(QByteArrayView(&zero, 1));

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
 
 // Reduces a folder tree to one SHA-256 digest of its files' relative paths, modification times
 // and sizes (contents are never read), with a per-folder cache kept in
@@ -53,10 +54,15 @@ public:
     static constexpr qint32 kCacheVersion = 1;
 
 private:
+    struct Entry
+    {
+        QString name;
+        QFileInfo info;
+    };
     struct Listing
     {
-        QFileInfoList files;
-        QFileInfoList dirs;
+        std::vector<Entry> files; // accepted, sorted by name
+        std::vector<Entry> dirs;
         qint64 mtime = 0;
     };
 
