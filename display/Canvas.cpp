@@ -875,13 +875,13 @@ QImage Canvas::get_snapshot_full(QString session_id, QString upload_uri)
     painter.fillRect(QRect(0, 0, shot.width(), h), QColor(0, 0, 0, 110));
     painter.setPen(Qt::white);
     painter.drawText(QRect(2, 0, shot.width() - 4, h), Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter.end();
 
     if (!session_id.isEmpty() && !upload_uri.isEmpty()) {
         QString address;
         const QHash<QString, QString> fields = snapshot_form_fields(upload_uri, true, &address);
         uploadImage_multipart(shot, fields, address, session_id);
     }
-    painter.end();
     return shot;
 }
 

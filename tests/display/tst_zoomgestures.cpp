@@ -553,6 +553,24 @@ private slots:
         QCOMPARE(c.get_zoom_windows().size(), 1);
     }
 
+    // A banner display reports a left double click with its name instead of going full screen.
+    void bandeauDoubleClick()
+    {
+        Canvas c;
+        QImage frame = coordinates(640, 480);
+        setUpDisplay(c, frame);
+        c.set_fullscreen_enabled(true);
+        c.set_bandeau(true);
+        c.set_display_id("cam-3");
+        QSignalSpy bandeau(&c, &Canvas::emitBandeau);
+        send(c, QEvent::MouseButtonDblClick, QPointF(800, 450), Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(bandeau.count(), 1);
+        QCOMPARE(bandeau.at(0).at(0).toString(), QString("cam-3"));
+        QVERIFY(!c.is_fullscreen_shown());
+        send(c, QEvent::MouseButtonDblClick, QPointF(800, 450), Qt::RightButton, Qt::RightButton);
+        QCOMPARE(bandeau.count(), 1);
+    }
+
     void fullScreenToggleAndEscape()
     {
         Canvas c;
