@@ -10,4 +10,5 @@ void init_player_resources()
     if (done.exchange(true))
         return;
     Q_INIT_RESOURCE(zrplayer_qml);
+    Q_INIT_RESOURCE(zrplayer_qml_timeline);
 }
