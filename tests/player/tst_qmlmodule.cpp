@@ -419,6 +419,10 @@ Window {
         QTest::mouseClick(window, Qt::LeftButton, {}, sceneCenter(three).toPoint());
         QVERIFY(zrtest::waitUntil([&] { return popup->property("opened").toBool(); }));
         QCOMPARE(popup->property("height").toReal(), 144.0);
+        // Everything fits: no scroll bar.
+        QObject* threeBar = findObject(popup, "buttonCameraScrollBar");
+        QVERIFY(threeBar);
+        QVERIFY(!threeBar->property("visible").toBool());
         QQuickItem* row = nullptr;
         QVERIFY(zrtest::waitUntil([&] {
             row = qobject_cast<QQuickItem*>(findObject(window->contentItem(), "buttonCameraRow2"));
@@ -442,6 +446,10 @@ Window {
         QVERIFY(zrtest::waitUntil([&] { return manyPopup->property("opened").toBool(); }));
         const qreal expected = qMin(384.0, window->screen()->size().height() / 2.0);
         QCOMPARE(manyPopup->property("height").toReal(), expected);
+        QObject* manyBar = findObject(manyPopup, "buttonCameraScrollBar");
+        QVERIFY(manyBar);
+        QVERIFY(zrtest::waitUntil([&] { return manyBar->property("visible").toBool(); }));
+        QCOMPARE(manyBar->property("opacity").toReal(), 0.3);
         QTest::keyClick(window, Qt::Key_Escape);
         QVERIFY(zrtest::waitUntil([&] { return !manyPopup->property("visible").toBool(); }));
 

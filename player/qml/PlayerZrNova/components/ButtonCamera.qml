@@ -137,32 +137,45 @@ Rectangle {
             // A press on the button itself is left to its own toggle.
             closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutsideParent
 
-            contentItem: ListView {
-                objectName: "buttonCameraList"
-                clip: true
-                implicitHeight: contentHeight
-                model: combo.popup.visible ? combo.delegateModel : null
-                currentIndex: combo.highlightedIndex
-                boundsBehavior: Flickable.StopAtBounds
+            contentItem: Item {
+                implicitHeight: list.contentHeight
 
-                ScrollBar.vertical: ScrollBar {
-                    id: scrollBar
-                    objectName: "buttonCameraScrollBar"
-                    policy: ScrollBar.AsNeeded
-                    opacity: (scrollBar.hovered || scrollBar.pressed) ? 1.0 : 0.3
-                    Behavior on opacity { NumberAnimation { duration: 200 } }
-                    contentItem: Rectangle {
-                        implicitWidth: 6
-                        radius: 3
-                        color: "white"
+                ListView {
+                    id: list
+                    anchors.fill: parent
+                    objectName: "buttonCameraList"
+                    clip: true
+                    implicitHeight: contentHeight
+                    model: combo.popup.visible ? combo.delegateModel : null
+                    currentIndex: combo.highlightedIndex
+                    boundsBehavior: Flickable.StopAtBounds
+
+                    ScrollBar.vertical: ScrollBar {
+                        id: scrollBar
+                        objectName: "buttonCameraScrollBar"
+                        policy: ScrollBar.AsNeeded
+                        visible: size < 1.0
+                        opacity: (scrollBar.hovered || scrollBar.pressed) ? 1.0 : 0.3
+                        Behavior on opacity { NumberAnimation { duration: 200 } }
+                        contentItem: Rectangle {
+                            implicitWidth: 6
+                            radius: 3
+                            color: "white"
+                        }
                     }
+                }
+
+                // Drawn over the rows, which cover the whole drop-down.
+                Rectangle {
+                    anchors.fill: parent
+                    color: "transparent"
+                    border.color: "white"
+                    border.width: 1
                 }
             }
 
             background: Rectangle {
                 color: "black"
-                border.color: "white"
-                border.width: 1
             }
         }
     }
