@@ -82,20 +82,21 @@ MediaKind mediaKindByName(const QString& fileName)
     const int dot = fileName.lastIndexOf(QLatin1Char('.'));
     if (dot < 0)
         return MediaKind::None;
-    const QString ext = fileName.mid(dot + 1).toLower();
-    if (ext == QLatin1String("zrvideo"))
+    const QStringView ext = QStringView(fileName).mid(dot + 1);
+    const auto is = [&ext](const char* e) { return ext.compare(QLatin1String(e), Qt::CaseInsensitive) == 0; };
+    if (is("zrvideo"))
         return MediaKind::Video;
-    if (ext == QLatin1String("zraudio"))
+    if (is("zraudio"))
         return MediaKind::Audio;
-    if (ext == QLatin1String("jpg")) {
+    if (is("jpg")) {
         if (fileName.endsWith(QLatin1String("_preview.jpg"), Qt::CaseInsensitive)
             || fileName.endsWith(QLatin1String("_videopreview.jpg"), Qt::CaseInsensitive))
             return MediaKind::Preview;
         return MediaKind::Alarm;
     }
-    if (ext == QLatin1String("zrtag"))
+    if (is("zrtag"))
         return MediaKind::Tag;
-    if (ext == QLatin1String("zrnfo"))
+    if (is("zrnfo"))
         return MediaKind::CameraInfo;
     return MediaKind::None;
 }
