@@ -612,7 +612,7 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
     const int count = int(frames.size());
 
     if (!step) {
-        const int i = index;
+        const int i = std::max(index, 0);
         if (i >= count) {
             switch_to_next_file();
             return;
@@ -628,7 +628,7 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
             index = i + 1;
             return;
         }
-        int j = std::max(i, 0);
+        int j = i;
         while (j < count && !frames[j].starts_keyframe())
             ++j;
         if (j >= count) {
