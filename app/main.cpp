@@ -1,0 +1,84 @@
+#include "app/DebugLevel.h"
+#include "app/Http_singleton.h"
+#include "app/Log.h"
+#include "platform/CrashHandlerStarter.h"
+#include "player/ZR_Player_qmlpresentation.h"
+#include "support/CrashFileChecker.h"
+#include "support/DownloadBinary.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QQuickWindow>
+#include <QString>
+#include <QTranslator>
+
+#ifdef ZR_STARTUP_PROBE
+// Test copy of the program only: points the updater at a local server and reports the window.
+#include "tests/mainwindow/StartupProbe.h"
+#endif
+
+// Creates the crash database folders and starts the out-of-process crash handler. The log's
+// message handler is not installed yet, so the outcome reaches only the default output.
+void init_crash_handler()
+{
+    const QDir user_folder(QDir::homePath() + QStringLiteral("/.") + Http_singleton::instance()->get_application_name());
+    const QString database = user_folder.path() + QStringLiteral("/crash_reports");
+    const QString metrics = user_folder.path() + QStringLiteral("/crash_reports/metrics");
+    if (zrplatform::start_crash_handler(database, metrics))
+        write_log("[INFO] MAIN :: crashpad started");
+    else
+        write_log("[INFO] MAIN :: failed to start crashpad");
+}
+
+int main(int argc, char** argv)
+{
+    QQuickWindow::setSceneGraphBackend(QStringLiteral("rhi"));
+    DebugLevel::instance()->set_level(1);
+
+    QApplication app(argc, argv);
+
+    QTranslator translator;
+    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    const QLocale french(QLocale::French, QLocale::France);
+    if (translator.load(french, QStringLiteral("qtbase"), QStringLiteral("_"), translations))
+        QApplication::installTranslator(&translator);
+    QLocale::setDefault(french);
+
+    QDir home = QDir::home();
+    const QString user_folder_name = QStringLiteral(".") + Http_singleton::instance()->get_application_name();
+    if (!home.cd(user_folder_name))
+        home.mkdir(user_folder_name);
+
+    init_crash_handler();
+    install_log_message_handler();
+
+    DownloadBinary updater(QStringLiteral("3.4.4"), nullptr, &app);
+    updater.set_quit_after_install(true);
+#ifdef ZR_STARTUP_PROBE
+    zrprobe::configure_updater(updater);
+#endif
+    // False only when a package was downloaded and handed to the system: no window then.
+    if (!updater.check_update(true))
+        return 0;
+
+    // Never deleted: it lives until the process ends.
+    auto* window = new ZR_Player_qmlpresentation(nullptr);
+    window->setMinimumWidth(1600);
+    window->setMinimumHeight(900);
+
+    Http_singleton* identity = Http_singleton::instance();
+    QString title = identity->get_product_name() + QStringLiteral(" ") + identity->get_version();
+    if (identity->is_dev_build())
+        title += QStringLiteral(" - DEV ") + identity->get_build_date();
+    window->setWindowTitle(title);
+    window->showMaximized();
+#ifdef ZR_STARTUP_PROBE
+    zrprobe::watch_window(window);
+#endif
+
+    CrashFileChecker::check_crash_files();
+
+    return QApplication::exec();
+}
