@@ -117,6 +117,14 @@ inline QObject* findObject(QObject* root, const QString& name)
     return found.isEmpty() ? nullptr : found.first();
 }
 
+// Makes the controller a host publishes; unset, a plain ZRPlayerInferfaceController.
+using ControllerFactory = std::function<std::unique_ptr<ZRPlayerInferfaceController>()>;
+inline ControllerFactory& controllerFactory()
+{
+    static ControllerFactory factory;
+    return factory;
+}
+
 // The timeline view in a QQuickWidget on its own engine, with the context objects the main
 // window publishes.
 class TimelineHost
@@ -125,7 +133,7 @@ public:
     explicit TimelineHost(int width = 1600, int height = 250)
     {
         init_player_resources();
-        controller = std::make_unique<ZRPlayerInferfaceController>(nullptr);
+        controller = controllerFactory() ? controllerFactory()() : std::make_unique<ZRPlayerInferfaceController>(nullptr);
         shown = std::make_unique<ShownFrame>(controller->get_reader());
         popup = std::make_unique<PreviewPopup>();
         appInfo = std::make_unique<AppInfo>();
