@@ -329,6 +329,24 @@ private slots:
         }
     }
 
+    // A recording of the day's last minute holds the times up to midnight.
+    void lastMinuteOfTheDay()
+    {
+        ExportGenerator g;
+        const GeneratedExport late = g.generate({"--start", "23:59:00", "--minutes", "1", "--size", "160x90"});
+        QVERIFY2(late.ok, qPrintable(late.error));
+        ZRPlayerInferfaceController lc;
+        FrameCatcher shown(lc.get_reader());
+        QCOMPARE(lc.get_available_days(late.exportPath), late.days);
+        QVERIFY(openDay(lc, late.days.first()));
+        lc.set_selected_camera(late.cameras.first().name);
+        lc.set_zrstream_reader_read_timestamp(QString::number(86400000LL + 30000)); // +30 s at the end
+        QCOMPARE(lc.get_current_file(), QFileInfo(late.cameras.first().recordings.first().videoPath).filePath());
+        QCOMPARE(shown.marker().time, QTime(23, 59, 59));
+        lc.set_zrstream_reader_read_timestamp("235930");
+        QCOMPARE(shown.marker().time, QTime(23, 59, 30));
+    }
+
     // Without a current file, moving to a neighbour does nothing.
     void neighbourWithoutFile()
     {
