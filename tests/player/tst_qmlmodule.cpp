@@ -403,6 +403,12 @@ Window {
 
         QCOMPARE(findObject(findObject(window, "tab"), "buttonTabIcon")->property("status").toInt(), 1);
 
+        // Hovering shows the tool tip after its delay (and must not warn).
+        QTest::mouseMove(window, sceneCenter(withIcon).toPoint());
+        QVERIFY(zrtest::waitUntil([&] { return withIcon->property("hovered").toBool(); }));
+        QTest::qWait(700);
+        QTest::mouseMove(window, QPoint(590, 990));
+
         // An empty camera list: placeholder in grey, and a click opens nothing.
         auto* noCamera = qobject_cast<QQuickItem*>(findObject(window, "noCamera"));
         QCOMPARE(findObject(noCamera, "buttonCameraText")->property("text").toString(), QStringLiteral("Aucune caméra"));
