@@ -223,6 +223,46 @@ private slots:
         }
     }
 
+    // The next file holds only stream 2: the prefetched list is empty, so the synchronous
+    // fallback retries with the detected stream and goes on with it.
+    void nextFileOfAnotherStream()
+    {
+        QTemporaryDir own;
+        Day d = makeDay(own.path(), 6, 1);
+        zrtest::RecordingSpec s;
+        s.dir = own.path();
+        s.camera = 6;
+        s.width = 96;
+        s.height = 64;
+        s.frames = kPerFile;
+        s.start = QTime(12, 0, 10);
+        s.indexBase = kPerFile;
+        s.stream = "video2";
+        const QString seek2 = zrtest::writeRecording(s);
+        d.seeks << seek2;
+        d.dataFiles << QFileInfo(QString(seek2).replace(".zrseek", ".zrvideo"));
+
+        zrtest::LogCatcher log;
+        ZRStreamReadAndControl r;
+        zrtest::FrameSink sink;
+        sink.attach(&r);
+        QVERIFY(r.init_displayer_for_stream(QFileInfo(d.seeks[0]), "1", d.dataFiles));
+        r.set_read_timestamp("20260310120008");
+        r.change_rate(8.0);
+        QVERIFY(log.waitFor("next :: end of list reached", 10000));
+        QVERIFY(log.contains("[INFO] ZRStream read & control :: next :: requested stream '1' not found, retry with detected '2'"));
+        QVERIFY(log.contains("[INFO] ZRStream read & control :: next :: switched to next file (sync): "
+                             + QFileInfo(seek2).fileName() + " (stream=2)"));
+        QCOMPARE(r.get_idstream(), QString("2"));
+        QList<int> shown;
+        for (const auto& f : sink.shown) {
+            shown << globalIndex(f);
+            QVERIFY(showsItsFrame(f));
+        }
+        // The seek shows 200, and the first tick shows it again.
+        QCOMPARE(shown, QList<int>({200, 200, 225, 250, 275, 300, 325, 350, 375, 400, 425, 450, 475}));
+    }
+
     // Steps inside a group, both ways: each shown picture is the expected one.
     void stepsInsideGroup()
     {
