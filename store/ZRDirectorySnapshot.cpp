@@ -110,22 +110,6 @@ ZRDirectorySnapshot::Listing ZRDirectorySnapshot::listFolder(const QString& p) c
     return listing;
 }
 
-QStringList ZRDirectorySnapshot::subFolders(const QString& p) const
-{
-    QDir dir(p);
-    dir.setFilter(QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    dir.setSorting(QDir::Unsorted);
-    QStringList out;
-    const QFileInfoList entries = dir.entryInfoList();
-    const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
-    for (const QFileInfo& info : entries) {
-        const QString name = info.fileName();
-        if (!isIgnoredDir(name))
-            out.append(base + name);
-    }
-    return out;
-}
-
 bool ZRDirectorySnapshot::isRacy(qint64 mtime) const
 {
     const qint64 start = m_startSecs ? m_startSecs : QDateTime::currentSecsSinceEpoch();
@@ -174,7 +158,12 @@ bool ZRDirectorySnapshot::verifyTree(const QString& p, QStringList* changed, QSe
     }
     if (!own) {
         changed->append(p);
-        kids = subFolders(p);
+        // Phase 2 hashes this folder anyway: list it once, for both.
+        Listing listing = listFolder(p);
+        const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
+        for (const Entry& dir : listing.dirs)
+            kids.append(base + dir.name);
+        m_pending.insert(p, std::move(listing));
     }
     if (m_progress)
         m_progress(p, int(kids.size()), int(kids.size()));
@@ -227,7 +216,10 @@ QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir,
         }
     }
 
-    const Listing listing = listFolder(p);
+    const auto pending = m_pending.find(p);
+    const Listing listing = pending != m_pending.end() ? std::move(*pending) : listFolder(p);
+    if (pending != m_pending.end())
+        m_pending.erase(pending);
     const int f = int(listing.files.size());
     const int d = int(listing.dirs.size());
     const int total = f + d;
@@ -323,6 +315,7 @@ QString ZRDirectorySnapshot::twoPhase(const QString& dir, QStringList* changed, 
         m_cachePath.clear();
     }
     m_verified.clear();
+    m_pending.clear();
     if (cancelled())
         return QString();
 
@@ -356,6 +349,7 @@ QString ZRDirectorySnapshot::twoPhase(const QString& dir, QStringList* changed, 
     if (cancelled())
         return QString();
     const QByteArray digest = hashDir(root, root, true);
+    m_pending.clear();
     if (cancelled() || digest.isEmpty())
         return QString();
 

@@ -68,7 +68,6 @@ private:
 
     bool cancelled() const;
     Listing listFolder(const QString& p) const;
-    QStringList subFolders(const QString& p) const;
     bool verifyTree(const QString& p, QStringList* changed, QSet<QString>* stale);
     bool isRacy(qint64 mtime) const;
     void forgetBelow(const QString& p, const QSet<QString>& keep);
@@ -84,6 +83,8 @@ private:
 
     // Folders whose entry phase 1 confirmed for this computation.
     QSet<QString> m_verified;
+    // Listings phase 1 made of changed folders, taken over by phase 2.
+    QHash<QString, Listing> m_pending;
     // Cached sub-folders of each cached folder, for phase 1.
     QHash<QString, QStringList> m_children;
     // Entries of folders modified too close to their hashing to be trusted later: a change in
