@@ -11,4 +11,5 @@ void init_player_resources()
         return;
     Q_INIT_RESOURCE(zrplayer_qml);
     Q_INIT_RESOURCE(zrplayer_qml_timeline);
+    Q_INIT_RESOURCE(zrplayer_qml_sidepanel);
 }

@@ -1,0 +1,812 @@
+//! labels: qml
+//! libs: zr_display zr_media zr_store
+#include "display/Canvas.h"
+#include "media/ZRStreamReadAndControl.h"
+#include "store/Encrypt.h"
+#include "player/AlarmViewer.h"
+#include "player/AppInfo.h"
+#include "player/PlayerResources.h"
+#include "player/PreviewPopup.h"
+#include "player/ZRFolderDialog.h"
+#include "player/ZRFolderDialogController.h"
+#include "player/ZRPlayerInferfaceController.h"
+#include "tests/support/ExportGenerator.h"
+#include "tests/support/FrameMarker.h"
+#include "tests/support/LogCatcher.h"
+#include "tests/support/ModalAnswerer.h"
+#include "tests/support/TestMain.h"
+#include "tests/support/Wait.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QMutex>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQmlError>
+#include <QQuickItem>
+#include <QQuickWidget>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Every warning the QML module prints, whatever path it takes; the panels' own log lines
+// ("[HomePanel] ...") are expected texts and are checked where they matter.
+QMutex qmlWarningsMutex;
+QStringList qmlWarnings;
+QtMessageHandler previousHandler = nullptr;
+
+bool isPanelLogLine(const QString& message)
+{
+    for (const char* prefix : {"[HomePanel]", "[AlarmsPanel]", "[MarkersPanel]", "[SidePanel]"}) {
+        if (message.startsWith(QLatin1String(prefix)))
+            return true;
+    }
+    return false;
+}
+
+void catchQmlWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg) {
+        const QString category = QString::fromLatin1(context.category ? context.category : "");
+        const QString file = QString::fromLatin1(context.file ? context.file : "");
+        const bool fromQml = category == QLatin1String("qml") || category == QLatin1String("js")
+                             || category.startsWith(QLatin1String("qt.qml")) || category.startsWith(QLatin1String("qt.quick"))
+                             || file.contains(QLatin1String(".qml")) || message.contains(QLatin1String(".qml"));
+        if (fromQml && !isPanelLogLine(message)) {
+            QMutexLocker lock(&qmlWarningsMutex);
+            qmlWarnings << message;
+        }
+    }
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+// Stand-in for the application paths when the program is to look "installed" inside a folder.
+class FixedAppInfo : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString appDir MEMBER appDir CONSTANT)
+    Q_PROPERTY(QString parentZRNovaDir MEMBER parentZRNovaDir CONSTANT)
+public:
+    QString appDir;
+    QString parentZRNovaDir;
+};
+
+QQuickItem* findItem(QQuickItem* root, const QString& name)
+{
+    if (!root)
+        return nullptr;
+    if (root->objectName() == name)
+        return root;
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+// The side panel as the main window shows it: the same objects behind the same context
+// property names, a display fed by the reader through a queued connection, and the panel's
+// width following panelStateChanged.
+class PanelHost : public QObject
+{
+    Q_OBJECT
+public:
+    QWidget window;
+    QQmlEngine* engine = nullptr;
+    Canvas* canvas = nullptr;
+    ZRPlayerInferfaceController* controller = nullptr;
+    PreviewPopup* preview = nullptr;
+    QObject* appInfo = nullptr;
+    ZRFolderDialogController* folders = nullptr;
+    QQuickWidget* view = nullptr;
+    QList<QQmlError> engineWarnings;
+
+    explicit PanelHost(QObject* appInfoObject = nullptr)
+    {
+        window.resize(1250, 980);
+        engine = new QQmlEngine(&window);
+        engine->addImportPath(QStringLiteral("qrc:/qml/Zrplayer/"));
+        connect(engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& list) { engineWarnings << list; });
+
+        canvas = new Canvas(&window);
+        canvas->set_stream_start(false);
+        canvas->set_external_feed();
+        controller = new ZRPlayerInferfaceController(&window);
+        preview = new PreviewPopup(&window);
+        appInfo = appInfoObject ? appInfoObject : new AppInfo(&window);
+        folders = new ZRFolderDialogController();
+        controller->setCanvas(canvas);
+        QObject::connect(controller->get_reader(),
+                         SIGNAL(set_display_frame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)),
+                         canvas,
+                         SLOT(displayFrame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)),
+                         Qt::QueuedConnection);
+
+        QQmlContext* root = engine->rootContext();
+        root->setContextProperty(QStringLiteral("videoController"), controller);
+        root->setContextProperty(QStringLiteral("videoWidget"), controller);
+        root->setContextProperty(QStringLiteral("previewPopup"), preview);
+        root->setContextProperty(QStringLiteral("ZRFolderDialogController"), folders);
+        root->setContextProperty(QStringLiteral("AppInfo"), appInfo);
+
+        view = new QQuickWidget(engine, &window);
+        view->setResizeMode(QQuickWidget::SizeRootObjectToView);
+        view->setClearColor(Qt::transparent);
+        view->rootContext()->setContextProperty(QStringLiteral("videoController"), controller);
+        view->rootContext()->setContextProperty(QStringLiteral("previewPopup"), preview);
+        view->rootContext()->setContextProperty(QStringLiteral("mainWindow"), &window);
+        view->setFixedWidth(350);
+        view->setSource(QUrl(QStringLiteral("qrc:/qml/Zrplayer/PlayerZrNova/SidePanel.qml")));
+        for (const QQmlError& error : view->errors())
+            qWarning().noquote() << "[QML] Error loading" << error.toString();
+        if (view->rootObject())
+            connect(view->rootObject(), SIGNAL(panelStateChanged(bool)), this, SLOT(onPanelStateChanged(bool)));
+
+        auto* layout = new QHBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        layout->addWidget(view);
+        layout->addWidget(canvas, 1);
+        window.show();
+    }
+
+    ~PanelHost() override
+    {
+        // The views go before the objects their context properties name.
+        view->setSource(QUrl());
+        delete view;
+        delete canvas;
+        delete folders;
+        delete preview;
+        if (appInfo->parent() == &window)
+            delete appInfo;
+        delete controller;
+        delete engine;
+    }
+
+    QQuickItem* root() const { return qobject_cast<QQuickItem*>(view->rootObject()); }
+    QQuickItem* item(const QString& name) const
+    {
+        if (QQuickItem* found = findItem(root(), name))
+            return found;
+        return findItem(view->quickWindow()->contentItem(), name);
+    }
+    QVariant prop(const QString& name, const char* property) const
+    {
+        QQuickItem* it = item(name);
+        return it ? it->property(property) : QVariant();
+    }
+    QString text(const QString& name) const { return prop(name, "text").toString(); }
+
+    bool waitItem(const QString& name, int timeoutMs = 10000) const
+    {
+        return QTest::qWaitFor([&] {
+            QQuickItem* it = item(name);
+            return it && it->isVisible() && it->width() > 0 && it->height() > 0;
+        }, timeoutMs);
+    }
+
+    // Picks a camera in the chooser's drop-down, as the operator does: open, look, click.
+    // The rows follow the controller's camera table, in no fixed order.
+    bool chooseCamera(const QString& camera)
+    {
+        QQuickItem* combo = item(QStringLiteral("buttonCameraCombo"));
+        int row = -1;
+        if (!combo || !QMetaObject::invokeMethod(combo, "find", Q_RETURN_ARG(int, row), Q_ARG(QString, camera)) || row < 0)
+            return false;
+        if (!click(QStringLiteral("cameraChooser")))
+            return false;
+        const QString name = QStringLiteral("buttonCameraRow%1").arg(row);
+        if (!waitItem(name))
+            return false;
+        QTest::qWait(100);
+        return click(name);
+    }
+
+    // Clicks the real widget at the item's centre (or at an offset from its top-left corner).
+    bool click(const QString& name, QPointF at = QPointF(-1, -1))
+    {
+        if (!waitItem(name))
+            return false;
+        QQuickItem* it = item(name);
+        const QPointF local = at.x() < 0 ? QPointF(it->width() / 2, it->height() / 2) : at;
+        const QPoint scene = it->mapToScene(local).toPoint();
+        QTest::mouseMove(view, scene);
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, scene);
+        QTest::qWait(30);
+        return true;
+    }
+
+    // The export folder dialog answered with folder (rejected when folder is empty).
+    bool chooseFolder(zrtest::ModalAnswerer& answerer, const QString& folder)
+    {
+        answerer.setAnswer([folder](QWidget* modal) {
+            auto* dialog = qobject_cast<ZRFolderDialog*>(modal);
+            if (!dialog)
+                return false;
+            if (folder.isEmpty()) {
+                dialog->reject();
+            } else {
+                const QFileInfo info(folder);
+                dialog->setDirectory(info.absolutePath());
+                dialog->selectFile(info.fileName());
+                QMetaObject::invokeMethod(dialog, "validateAndAccept");
+            }
+            return true;
+        });
+        return click(QStringLiteral("folderButton"));
+    }
+
+    QStringList calendarDayNames() const
+    {
+        QStringList names;
+        for (int i = 0; i < 7; ++i)
+            names << text(QStringLiteral("calendarDayName_%1").arg(i));
+        return names;
+    }
+
+    QString selectedCalendarDay() const
+    {
+        const QVariant value = prop(QStringLiteral("calendar"), "selectedDate");
+        const QDateTime when = value.toDateTime();
+        return when.isValid() ? when.date().toString(QStringLiteral("yyyy-MM-dd")) : QString();
+    }
+
+public slots:
+    void onPanelStateChanged(bool isOpen)
+    {
+        const int width = view->rootObject()->property(isOpen ? "expandedWidth" : "collapsedWidth").toInt();
+        view->setFixedWidth(width);
+    }
+};
+
+} // namespace
+
+class TestSidePanel : public QObject
+{
+    Q_OBJECT
+
+    zrtest::ExportGenerator generator;
+
+    // Two consecutive days across a month end, one more day two months later (one camera
+    // only) and a day folder with a camera but no recording; alarms and tags everywhere.
+    zrtest::GeneratedExport twoMonths;
+    QString exportPath;
+    QString exportParent;
+
+    std::unique_ptr<PanelHost> host;
+    std::unique_ptr<zrtest::ModalAnswerer> answerer;
+
+    static bool waitText(PanelHost& h, const QString& name, const QString& text, int timeoutMs = 60000)
+    {
+        return QTest::qWaitFor([&] { return h.text(name) == text; }, timeoutMs);
+    }
+
+    // Waits until no camera list is awaited and no index is being rebuilt.
+    static bool settle(PanelHost& h, int timeoutMs = 120000)
+    {
+        return QTest::qWaitFor([&] {
+            QQuickItem* home = h.item(QStringLiteral("homePanel"));
+            return home && !home->property("loadingCameras").toBool() && !home->property("indexing").toBool();
+        }, timeoutMs);
+    }
+
+    // Clicks a calendar day and waits until its cameras are listed (and its index rebuilt).
+    static bool chooseDay(PanelHost& h, const QString& day)
+    {
+        QSignalSpy answered(h.controller, &ZRPlayerInferfaceController::camerasForDateReady);
+        QSignalSpy failed(h.controller, &ZRPlayerInferfaceController::camerasForDateError);
+        if (!h.click(QStringLiteral("day_") + day))
+            return false;
+        return QTest::qWaitFor([&] { return answered.count() + failed.count() > 0; }, 60000) && settle(h);
+    }
+
+    // Opens the export through the folder button and waits until its last day is listed.
+    bool openExport(PanelHost& h, const QString& folder)
+    {
+        QSignalSpy ready(h.controller, &ZRPlayerInferfaceController::camerasForDateReady);
+        if (!h.chooseFolder(*answerer, folder))
+            return false;
+        return QTest::qWaitFor([&] { return ready.count() > 0; }, 60000) && settle(h);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        init_player_resources();
+        previousHandler = qInstallMessageHandler(catchQmlWarnings);
+
+        const QStringList common = {"--cameras", "2", "--minutes", "2", "--alarms", "2", "--tags", "2",
+                                    "--size", "192x108", "--seed", "7"};
+        twoMonths = generator.generate(QStringList({"--id", "aaaa-bbbb-cccc-0015", "--days", "3", "--first-day",
+                                                    "2025-01-30"}) + common);
+        QVERIFY2(twoMonths.ok, qPrintable(twoMonths.error));
+        exportPath = twoMonths.exportPath;
+        exportParent = QFileInfo(exportPath).absolutePath();
+
+        // April: a day of another export with camera 1 only, moved into this one.
+        const zrtest::GeneratedExport april = generator.generate(
+            {"--id", "aaaa-bbbb-cccc-0016", "--days", "1", "--first-day", "2025-04-10", "--cameras", "1",
+             "--minutes", "1", "--size", "192x108", "--seed", "8"});
+        QVERIFY2(april.ok, qPrintable(april.error));
+        QVERIFY(QDir().rename(april.dayFolders.first(), exportPath + QStringLiteral("/2025-04-10")));
+    }
+
+    void init()
+    {
+        answerer = std::make_unique<zrtest::ModalAnswerer>();
+        QMutexLocker lock(&qmlWarningsMutex);
+        qmlWarnings.clear();
+    }
+
+    void cleanup()
+    {
+        QList<QQmlError> engineWarnings;
+        if (host)
+            engineWarnings = host->engineWarnings;
+        host.reset();
+        answerer.reset();
+        QStringList all;
+        for (const QQmlError& error : engineWarnings)
+            all << error.toString();
+        {
+            QMutexLocker lock(&qmlWarningsMutex);
+            all << qmlWarnings;
+        }
+        QVERIFY2(all.isEmpty(), qPrintable(all.join(QLatin1Char('\n'))));
+    }
+
+    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+
+    void startsEmptyWithoutExport()
+    {
+        zrtest::LogCatcher log;
+        host = std::make_unique<PanelHost>();
+        PanelHost& h = *host;
+        QVERIFY(h.root());
+        QVERIFY(log.contains(QStringLiteral("[SidePanel] videoWidget global injecté =")));
+        QVERIFY(h.waitItem(QStringLiteral("folderButton")));
+
+        QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(), QStringLiteral("Aucun dossier sélectionné"));
+        QVERIFY(!h.prop(QStringLiteral("regenerateButton"), "enabled").toBool());
+        QVERIFY(!h.prop(QStringLiteral("indexStatusText"), "visible").toBool());
+        QCOMPARE(h.calendarDayNames(), QStringList({"L", "M", "M", "J", "V", "S", "D"}));
+        // The month shown is this month, and none of its days can be chosen.
+        const QDate today = QDate::currentDate();
+        const QString todayName = QStringLiteral("day_") + today.toString(QStringLiteral("yyyy-MM-dd"));
+        QVERIFY(h.item(todayName));
+        QVERIFY(h.click(todayName));
+        QCOMPARE(h.selectedCalendarDay(), QString());
+        QVERIFY(!h.prop(QStringLiteral("calendarPrevious"), "active").toBool());
+        QVERIFY(!h.prop(QStringLiteral("calendarNext"), "active").toBool());
+
+        // No camera: the chooser says so and does not open.
+        QCOMPARE(h.text(QStringLiteral("buttonCameraText")), QStringLiteral("Aucune caméra"));
+        QVERIFY(h.click(QStringLiteral("cameraChooser")));
+        QVERIFY(!h.prop(QStringLiteral("buttonCameraPopup"), "visible").toBool());
+
+        // Cancelling the folder dialog keeps the page empty.
+        QVERIFY(h.chooseFolder(*answerer, QString()));
+        QVERIFY(QTest::qWaitFor([&] { return answerer->count() > 0; }));
+        QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(), QStringLiteral("Aucun dossier sélectionné"));
+        QCOMPARE(h.controller->get_root_directory(), QString());
+    }
+
+    void opensTheExportItIsInstalledIn()
+    {
+        auto info = std::make_unique<FixedAppInfo>();
+        info->appDir = exportPath + QStringLiteral("/2025-01-30");
+        info->parentZRNovaDir = exportPath;
+        host = std::make_unique<PanelHost>(info.get());
+        PanelHost& h = *host;
+        QSignalSpy ready(h.controller, &ZRPlayerInferfaceController::camerasForDateReady);
+
+        QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(),
+                 QStringLiteral("/") + QFileInfo(exportPath).fileName());
+        QCOMPARE(h.controller->get_root_directory(), exportPath);
+        QVERIFY(QTest::qWaitFor([&] { return ready.count() > 0; }, 60000));
+        QVERIFY(settle(h));
+        // Destroy the view while the owner of the stand-in still lives.
+        host.reset();
+    }
+
+    void calendarMonthsDaysAndCameras()
+    {
+        zrtest::LogCatcher log;
+        host = std::make_unique<PanelHost>();
+        PanelHost& h = *host;
+        QVERIFY(openExport(h, exportPath));
+
+        QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(),
+                 QStringLiteral("/zrnova_aaaa-bbbb-cccc-0015"));
+        // The last day is selected and its month shown.
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-04-10"));
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-04-10"));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Avril 2025"));
+        QCOMPARE(h.calendarDayNames(), QStringList({"L", "M", "M", "J", "V", "S", "D"}));
+        // 1 April 2025 is a Tuesday: one blank before it.
+        QVERIFY(h.item(QStringLiteral("blank_0")));
+        QVERIFY(!h.item(QStringLiteral("blank_1")));
+        QCOMPARE(h.prop(QStringLiteral("day_2025-04-10"), "color").value<QColor>(), QColor("#2196F3"));
+        QVERIFY(h.prop(QStringLiteral("day_2025-04-10"), "available").toBool());
+        QVERIFY(!h.prop(QStringLiteral("day_2025-04-11"), "available").toBool());
+
+        // The first camera of the day is selected.
+        QVERIFY(waitText(h, QStringLiteral("buttonCameraText"), QStringLiteral("Camera 1")));
+        QCOMPARE(h.controller->selected_camera(), QStringLiteral("Camera 1"));
+        QVERIFY(h.prop(QStringLiteral("regenerateButton"), "enabled").toBool());
+
+        // Month arrows skip the months without recordings.
+        QVERIFY(!h.prop(QStringLiteral("calendarNext"), "active").toBool());
+        QVERIFY(h.click(QStringLiteral("calendarPrevious")));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Février 2025"));
+        QVERIFY(h.click(QStringLiteral("calendarPrevious")));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Janvier 2025"));
+        QVERIFY(!h.prop(QStringLiteral("calendarPrevious"), "active").toBool());
+        QVERIFY(h.click(QStringLiteral("calendarPrevious")));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Janvier 2025"));
+        QVERIFY(h.click(QStringLiteral("calendarNext")));
+        QVERIFY(h.click(QStringLiteral("calendarNext")));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Avril 2025"));
+        QVERIFY(h.click(QStringLiteral("calendarPrevious")));
+        QVERIFY(h.click(QStringLiteral("calendarPrevious")));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Janvier 2025"));
+
+        // A day without recordings does not react.
+        QVERIFY(h.click(QStringLiteral("day_2025-01-15")));
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-04-10"));
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-04-10"));
+
+        // Another camera, chosen on the 30th, is kept on the 31st.
+        QVERIFY(chooseDay(h, QStringLiteral("2025-01-30")));
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-01-30"));
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-01-30"));
+        QVERIFY(waitText(h, QStringLiteral("buttonCameraText"), QStringLiteral("Camera 1")));
+
+        QVERIFY(h.chooseCamera(QStringLiteral("Camera 2")));
+        QVERIFY(waitText(h, QStringLiteral("buttonCameraText"), QStringLiteral("Camera 2"), 5000));
+        QCOMPARE(h.controller->selected_camera(), QStringLiteral("Camera 2"));
+
+        // The next day has camera 2 too: it stays selected.
+        QVERIFY(chooseDay(h, QStringLiteral("2025-01-31")));
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-01-31"));
+        QCOMPARE(h.controller->selected_camera(), QStringLiteral("Camera 2"));
+        QCOMPARE(h.text(QStringLiteral("buttonCameraText")), QStringLiteral("Camera 2"));
+
+        // Keys: Right moves one day and into February; nothing is chosen before Return.
+        QVERIFY(chooseDay(h, QStringLiteral("2025-01-31")));
+        h.view->setFocus();
+        QVERIFY(QTest::qWaitFor([&] { return h.item(QStringLiteral("calendarGrid"))->hasActiveFocus(); }));
+        QTest::keyClick(h.view, Qt::Key_Right);
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-02-01"));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Février 2025"));
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-01-31"));
+        QTest::keyClick(h.view, Qt::Key_Left);
+        QTest::keyClick(h.view, Qt::Key_Left);
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-01-30"));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Janvier 2025"));
+        QTest::keyClick(h.view, Qt::Key_Up);
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-01-23"));
+        // Seven days before lies in December, which holds nothing: no move.
+        QTest::keyClick(h.view, Qt::Key_Up);
+        QTest::keyClick(h.view, Qt::Key_Up);
+        QTest::keyClick(h.view, Qt::Key_Up);
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-01-02"));
+        QTest::keyClick(h.view, Qt::Key_Up);
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-01-02"));
+        // Down into February reaches a day without recordings; Return chooses it all the same.
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(h.view, Qt::Key_Down);
+        QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-02-06"));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Février 2025"));
+        QSignalSpy failed(h.controller, &ZRPlayerInferfaceController::camerasForDateError);
+        QTest::keyClick(h.view, Qt::Key_Return);
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-02-06"));
+        QVERIFY(QTest::qWaitFor([&] { return failed.count() > 0; }, 60000));
+        QVERIFY(log.waitFor(QStringLiteral("[HomePanel] Erreur lors du chargement des caméras :")));
+        // No camera: "Aucune caméra", a chooser that does not open, no regeneration; the
+        // calendar stays usable.
+        QVERIFY(waitText(h, QStringLiteral("buttonCameraText"), QStringLiteral("Aucune caméra")));
+        QVERIFY(!h.prop(QStringLiteral("buttonCameraCombo"), "enabled").toBool());
+        QVERIFY(!h.prop(QStringLiteral("regenerateButton"), "enabled").toBool());
+        QVERIFY(h.prop(QStringLiteral("homePanel"), "calendarEnabled").toBool());
+        QVERIFY(h.click(QStringLiteral("cameraChooser")));
+        QVERIFY(!h.prop(QStringLiteral("buttonCameraPopup"), "visible").toBool());
+
+        // Camera 2 is not recorded on the April day: the first camera is taken, with a warning.
+        QVERIFY(h.click(QStringLiteral("calendarPrevious")));
+        QVERIFY(chooseDay(h, QStringLiteral("2025-01-31")));
+        QCOMPARE(h.controller->selected_camera(), QStringLiteral("Camera 2"));
+        QVERIFY(h.click(QStringLiteral("calendarNext")));
+        QVERIFY(h.click(QStringLiteral("calendarNext")));
+        log.clear();
+        QVERIFY(h.click(QStringLiteral("day_2025-04-10")));
+        QVERIFY(log.waitFor(QStringLiteral("[HomePanel] Caméra \"Camera 2\" non trouvée. Sélection de la première caméra par défaut."), 60000));
+        QVERIFY(waitText(h, QStringLiteral("buttonCameraText"), QStringLiteral("Camera 1")));
+        QCOMPARE(h.controller->selected_camera(), QStringLiteral("Camera 1"));
+    }
+
+    void indexingStatusBlocksInputAndEnds()
+    {
+        // A new export: its day has no index yet. A second day holds a camera but no recording,
+        // so its index cannot be built.
+        const zrtest::GeneratedExport fresh = generator.generate(
+            {"--days", "2", "--cameras", "1", "--minutes", "1", "--size", "192x108", "--seed", "21"});
+        QVERIFY2(fresh.ok, qPrintable(fresh.error));
+        const QString emptyDay = fresh.dayFolders.at(1);
+        for (const QFileInfo& file : QDir(emptyDay + QStringLiteral("/cam000001")).entryInfoList(QDir::Files)) {
+            if (!file.fileName().endsWith(QLatin1String(".zrnfo")))
+                QVERIFY(QFile::remove(file.absoluteFilePath()));
+        }
+        QVERIFY(QFile::remove(emptyDay + QStringLiteral("/hash.json")));
+        // Open the first day: the last one would fail at once.
+        QVERIFY(QDir().rename(emptyDay, fresh.exportPath + QStringLiteral("/2025-03-13")));
+
+        zrtest::LogCatcher log;
+        host = std::make_unique<PanelHost>();
+        PanelHost& h = *host;
+
+        // While the index is rebuilt: blinking text, busy overlay, and a click on the
+        // calendar's day goes nowhere.
+        struct Seen { bool visible = false; QString text; bool indexing = false; bool overlay = false; int cursor = -1; };
+        QList<Seen> seen;
+        connect(h.controller, &ZRPlayerInferfaceController::startIndexGeneration, this, [&] {
+            Seen now;
+            now.visible = h.prop(QStringLiteral("indexStatusText"), "visible").toBool();
+            now.text = h.text(QStringLiteral("indexStatusText"));
+            now.indexing = h.prop(QStringLiteral("homePanel"), "indexing").toBool();
+            QQuickItem* overlay = h.item(QStringLiteral("indexingOverlay"));
+            now.overlay = overlay && overlay->isVisible() && overlay->width() == h.item(QStringLiteral("homePanel"))->width();
+            now.cursor = overlay ? int(overlay->cursor().shape()) : -1;
+            seen << now;
+            if (QQuickItem* day = h.item(QStringLiteral("day_2025-03-14"))) {
+                const QPoint at = day->mapToScene(QPointF(day->width() / 2, day->height() / 2)).toPoint();
+                QTest::mouseClick(h.view, Qt::LeftButton, Qt::NoModifier, at);
+            }
+        });
+        QSignalSpy generated(h.controller, &ZRPlayerInferfaceController::indexGenerated);
+        QVERIFY(openExport(h, fresh.exportPath));
+        QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-03-14"));
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(seen.first().visible);
+        QCOMPARE(seen.first().text, QStringLiteral("Indexation en cours..."));
+        QVERIFY(seen.first().indexing);
+        QVERIFY(seen.first().overlay);
+        QCOMPARE(seen.first().cursor, int(Qt::BusyCursor));
+        QCOMPARE(generated.count(), 1);
+        // The day was listed twice (before and after the rebuild), never for the blocked click.
+        QCOMPARE(log.count(QStringLiteral("ZRPlayer Interface Controller :: get cameras for date async")), 2);
+        QVERIFY(waitText(h, QStringLiteral("indexStatusText"), QStringLiteral("Indexation terminée"), 5000));
+        QCOMPARE(h.prop(QStringLiteral("indexStatusText"), "color").value<QColor>(), QColor("white"));
+        QVERIFY(h.prop(QStringLiteral("indexStatusText"), "visible").toBool());
+        QVERIFY(!h.prop(QStringLiteral("indexingOverlay"), "visible").toBool());
+        QVERIFY(h.prop(QStringLiteral("regenerateButton"), "enabled").toBool());
+        // The result shows for five seconds, then fades out.
+        QVERIFY(QTest::qWaitFor([&] { return !h.prop(QStringLiteral("indexStatusText"), "visible").toBool(); }, 9000));
+
+        // A day whose index cannot be built: failure shown, input given back, and the day is
+        // not listed and rebuilt over and over.
+        QSignalSpy failed(h.controller, &ZRPlayerInferfaceController::indexFailed);
+        log.clear();
+        QVERIFY(chooseDay(h, QStringLiteral("2025-03-13")));
+        QVERIFY(QTest::qWaitFor([&] { return failed.count() > 0; }, 60000));
+        QVERIFY(waitText(h, QStringLiteral("indexStatusText"), QStringLiteral("Échec de l’indexation"), 5000));
+        QCOMPARE(h.prop(QStringLiteral("indexStatusText"), "color").value<QColor>(), QColor("red"));
+        QVERIFY(settle(h));
+        QTest::qWait(1500);
+        QVERIFY(settle(h, 0));
+        QVERIFY2(log.count(QStringLiteral("start regenerate index for current date")) <= 2,
+                 qPrintable(QString::number(log.count(QStringLiteral("start regenerate index for current date")))));
+        QVERIFY(!h.prop(QStringLiteral("indexingOverlay"), "visible").toBool());
+        QVERIFY(h.prop(QStringLiteral("homePanel"), "calendarEnabled").toBool());
+        QVERIFY(answerer->count() >= 1);
+
+        // The regeneration button on an export that went away: it cannot start, and the page
+        // comes back at once instead of waiting for an end that never comes.
+        QVERIFY(chooseDay(h, QStringLiteral("2025-03-14")));
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("regenerateButton"), "enabled").toBool(); }));
+        const QString moved = fresh.exportPath + QStringLiteral("_moved");
+        QVERIFY(QDir().rename(fresh.exportPath, moved));
+        failed.clear();
+        QVERIFY(h.click(QStringLiteral("regenerateButton")));
+        QVERIFY(QTest::qWaitFor([&] { return failed.count() > 0; }, 10000));
+        QVERIFY(waitText(h, QStringLiteral("indexStatusText"), QStringLiteral("Échec de l’indexation"), 5000));
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("regenerateButton"), "enabled").toBool()
+                                             && h.prop(QStringLiteral("homePanel"), "calendarEnabled").toBool(); }));
+        QVERIFY(!h.prop(QStringLiteral("homePanel"), "indexing").toBool());
+        QVERIFY(QDir().rename(moved, fresh.exportPath));
+
+        // And the button on the export in place, without the day that cannot be indexed:
+        // blinking, then done.
+        QVERIFY(QDir().rename(fresh.exportPath + QStringLiteral("/2025-03-13"), moved + QStringLiteral("-2025-03-13")));
+        QSignalSpy started(h.controller, &ZRPlayerInferfaceController::startIndexGeneration);
+        generated.clear();
+        failed.clear();
+        seen.clear();
+        QVERIFY(h.click(QStringLiteral("regenerateButton")));
+        QVERIFY(QTest::qWaitFor([&] { return generated.count() > 0; }, 60000));
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(seen.first().visible);
+        QCOMPARE(seen.first().text, QStringLiteral("Indexation en cours..."));
+        QVERIFY(seen.first().indexing);
+        QVERIFY(settle(h));
+        QVERIFY(waitText(h, QStringLiteral("indexStatusText"), QStringLiteral("Indexation terminée"), 5000));
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(h.prop(QStringLiteral("regenerateButton"), "enabled").toBool());
+    }
+
+    void alarmAndMarkerPagesSeek()
+    {
+        // Two rows the pages must leave out (an alarm without thumbnail, a tag without time)
+        // and one tag without name or description.
+        const zrtest::GeneratedExport edge = generator.generate(
+            {"--days", "1", "--cameras", "2", "--minutes", "2", "--alarms", "2", "--tags", "2", "--size", "192x108",
+             "--seed", "33"});
+        QVERIFY2(edge.ok, qPrintable(edge.error));
+        const QString media = edge.dayFolders.first() + QStringLiteral("/cam000001/");
+        QVERIFY(QFile::copy(edge.cameras.first().alarms.first().image, media + QStringLiteral("1_95_20250314_080045.jpg")));
+        Encrypt cipher;
+        QCOMPARE(cipher.encrypt_to_file(R"({"tag_id":"90","tag_datetime":"20250314080150","tag_cam_id":1})",
+                                        media + QStringLiteral("1_90_20250314_080150.zrtag")), 1);
+        QCOMPARE(cipher.encrypt_to_file(R"({"tag_id":"91","tag_cam_id":1,"tag_name":"Sans heure"})",
+                                        media + QStringLiteral("1_91_20250314_080151.zrtag")), 1);
+
+        host = std::make_unique<PanelHost>();
+        PanelHost& h = *host;
+        QVERIFY(openExport(h, edge.exportPath));
+        if (h.controller->selected_camera() != QLatin1String("Camera 1"))
+            QVERIFY(h.chooseCamera(QStringLiteral("Camera 1")));
+        QVERIFY(QTest::qWaitFor([&] { return h.controller->selected_camera() == QLatin1String("Camera 1"); }));
+
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QVERIFY(h.waitItem(QStringLiteral("alarmTile_0")));
+        QVERIFY(h.waitItem(QStringLiteral("alarmTile_1")));
+        QVERIFY(!h.item(QStringLiteral("alarmTile_2")));
+        // Two tiles fit: no scroll track.
+        QVERIFY(QTest::qWaitFor([&] { return !h.prop(QStringLiteral("alarmScrollTrack"), "visible").toBool(); }, 2000));
+        QQuickItem* tile = h.item(QStringLiteral("alarmTile_0"));
+        QCOMPARE(tile->width(), h.item(QStringLiteral("alarmList"))->width() - 8);
+        QCOMPARE(tile->height(), tile->width() * 9 / 16);
+
+        const QList<zrtest::GeneratedAlarm> alarms = edge.camera(1)->alarms;
+        QCOMPARE(alarms.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const QString stamp = alarms.at(i).datetime;
+            QCOMPARE(h.text(QStringLiteral("alarmDate_%1").arg(i)), QStringLiteral("2025-03-14"));
+            QCOMPARE(h.text(QStringLiteral("alarmTime_%1").arg(i)),
+                     stamp.mid(8, 2) + QLatin1Char(':') + stamp.mid(10, 2) + QLatin1Char(':') + stamp.mid(12, 2));
+        }
+
+        // A tile plays from the alarm's time: the display shows that frame.
+        const auto shownSecond = [&h]() {
+            const zrtest::FrameMarker marker = zrtest::readFrameMarker(h.canvas->current_image());
+            return marker.found ? marker.cameraId * 100000 + marker.msOfDay() / 1000 : -1;
+        };
+        const auto secondOf = [](int camera, const QString& stamp) {
+            return camera * 100000 + QTime::fromString(stamp.mid(8), QStringLiteral("HHmmss")).msecsSinceStartOfDay() / 1000;
+        };
+        QVERIFY(h.click(QStringLiteral("alarmTile_1")));
+        QVERIFY2(QTest::qWaitFor([&] { return shownSecond() == secondOf(1, alarms.at(1).datetime); }, 20000),
+                 qPrintable(QString::number(shownSecond())));
+        QVERIFY(h.click(QStringLiteral("alarmTile_0")));
+        QVERIFY2(QTest::qWaitFor([&] { return shownSecond() == secondOf(1, alarms.at(0).datetime); }, 20000),
+                 qPrintable(QString::number(shownSecond())));
+
+        // Markers: generated tags with their texts, a tag without texts gets the defaults,
+        // a tag without time is left out.
+        QVERIFY(h.click(QStringLiteral("tabMarkers")));
+        QVERIFY(h.waitItem(QStringLiteral("markerRow_2")));
+        QVERIFY(!h.item(QStringLiteral("markerRow_3")));
+        QCOMPARE(h.text(QStringLiteral("markerDate_0")), QStringLiteral("2025-03-14"));
+        QStringList times;
+        QStringList texts;
+        for (int i = 0; i < 3; ++i) {
+            times << h.text(QStringLiteral("markerTime_%1").arg(i));
+            texts << h.text(QStringLiteral("markerText_%1").arg(i));
+        }
+        QVERIFY2(texts.contains(QStringLiteral("Marqueur - Marqueur standard")), qPrintable(texts.join(" | ")));
+        QCOMPARE(times.at(texts.indexOf(QStringLiteral("Marqueur - Marqueur standard"))), QStringLiteral("08:01:50"));
+        const int generatedRow = times.indexOf(QStringLiteral("08:01:50")) == 0 ? 1 : 0;
+        QVERIFY(texts.at(generatedRow).startsWith(QStringLiteral("Tag ")));
+        QVERIFY(texts.at(generatedRow).contains(QStringLiteral(" - ")));
+        QQuickItem* row = h.item(QStringLiteral("markerRow_0"));
+        QCOMPARE(row->height(), 120.0);
+
+        // A row plays from its time, here in the second recording.
+        const int markerRow = texts.indexOf(QStringLiteral("Marqueur - Marqueur standard"));
+        QVERIFY(h.click(QStringLiteral("markerRow_%1").arg(markerRow)));
+        QVERIFY2(QTest::qWaitFor([&] { return shownSecond() == secondOf(1, QStringLiteral("20250314080150")); }, 20000),
+                 qPrintable(QString::number(shownSecond())));
+
+        // Another camera: both pages follow.
+        QVERIFY(h.chooseCamera(QStringLiteral("Camera 2")));
+        QVERIFY(QTest::qWaitFor([&] { return h.controller->selected_camera() == QLatin1String("Camera 2"); }));
+        QVERIFY(QTest::qWaitFor([&] { return !h.item(QStringLiteral("markerRow_2")); }));
+        const QList<zrtest::GeneratedTag> tags2 = edge.camera(2)->tags;
+        QCOMPARE(h.text(QStringLiteral("markerTime_0")),
+                 QTime::fromString(tags2.first().datetime.mid(8), QStringLiteral("HHmmss")).toString(QStringLiteral("HH:mm:ss")));
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QVERIFY(h.waitItem(QStringLiteral("alarmTime_0")));
+        QCOMPARE(h.text(QStringLiteral("alarmTime_0")),
+                 QTime::fromString(edge.camera(2)->alarms.first().datetime.mid(8), QStringLiteral("HHmmss"))
+                     .toString(QStringLiteral("HH:mm:ss")));
+
+        // The round button opens the alarm's full image in the viewer.
+        if (h.controller->metaObject()->indexOfMethod("open_alarm_popup(QString)") < 0)
+            QSKIP("the controller does not open alarm images yet");
+        QVERIFY(h.click(QStringLiteral("alarmImageButton_0")));
+        AlarmViewer* viewer = nullptr;
+        QVERIFY(QTest::qWaitFor([&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* v = qobject_cast<AlarmViewer*>(w); v && v->isVisible())
+                    viewer = v;
+            }
+            return viewer != nullptr;
+        }));
+        delete viewer;
+    }
+
+    void foldsAndUnfolds()
+    {
+        host = std::make_unique<PanelHost>();
+        PanelHost& h = *host;
+        QQuickItem* root = h.root();
+        QVERIFY(root);
+        QSignalSpy states(root, SIGNAL(panelStateChanged(bool)));
+        QVERIFY(h.waitItem(QStringLiteral("foldButton")));
+        QCOMPARE(root->width(), 350.0);
+        QVERIFY(h.prop(QStringLiteral("tabHome"), "checked").toBool());
+        QCOMPARE(h.prop(QStringLiteral("tabHome"), "borderColor").value<QColor>(), QColor("white"));
+
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QCOMPARE(states.count(), 0);
+        QCOMPARE(h.prop(QStringLiteral("tabBar"), "currentIndex").toInt(), 1);
+        QVERIFY(h.waitItem(QStringLiteral("alarmsPanel")));
+        QVERIFY(!h.item(QStringLiteral("homePanel"))->isVisible());
+        // A second click on the current tab leaves it current.
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QVERIFY(h.prop(QStringLiteral("tabAlarms"), "checked").toBool());
+        QVERIFY(!h.prop(QStringLiteral("tabHome"), "checked").toBool());
+
+        // Folding: home page current, 100 px, only the column of tabs.
+        QVERIFY(h.click(QStringLiteral("foldButton")));
+        QCOMPARE(states.count(), 1);
+        QCOMPARE(states.last().first().toBool(), false);
+        QVERIFY(!root->property("panelOpen").toBool());
+        QCOMPARE(h.prop(QStringLiteral("tabBar"), "currentIndex").toInt(), 0);
+        QVERIFY(QTest::qWaitFor([&] { return root->width() == 100.0; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return !h.item(QStringLiteral("contentArea"))->isVisible(); }, 3000));
+        QVERIFY(!h.item(QStringLiteral("navigationRow"))->isVisible());
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("foldedColumn"), "opacity").toDouble() == 1.0; }, 3000));
+        QQuickItem* home = h.item(QStringLiteral("foldedTabHome"));
+        QQuickItem* alarms = h.item(QStringLiteral("foldedTabAlarms"));
+        QQuickItem* markers = h.item(QStringLiteral("foldedTabMarkers"));
+        QVERIFY(home && alarms && markers);
+        QCOMPARE(alarms->mapToScene(QPointF(0, 0)).y() - home->mapToScene(QPointF(0, home->height())).y(), 20.0);
+        QCOMPARE(home->mapToScene(QPointF(home->width() / 2, 0)).x(), 50.0);
+
+        // A tab of the strip unfolds the panel on its page.
+        QVERIFY(h.click(QStringLiteral("foldedTabMarkers")));
+        QCOMPARE(states.count(), 2);
+        QCOMPARE(states.last().first().toBool(), true);
+        QVERIFY(root->property("panelOpen").toBool());
+        QVERIFY(QTest::qWaitFor([&] { return root->width() == 350.0; }, 3000));
+        QVERIFY(h.waitItem(QStringLiteral("markersPanel")));
+        QVERIFY(h.waitItem(QStringLiteral("cameraChooser")));
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("tabMarkers"), "checked").toBool(); }));
+        QVERIFY(!h.prop(QStringLiteral("tabHome"), "checked").toBool());
+        QVERIFY(!h.item(QStringLiteral("foldedColumn"))->isVisible() || h.prop(QStringLiteral("foldedColumn"), "opacity").toDouble() < 1.0);
+    }
+};
+
+ZR_TEST_MAIN_QML(TestSidePanel)
+#include "tst_sidepanel.moc"
