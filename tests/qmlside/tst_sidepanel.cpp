@@ -10,6 +10,7 @@
 #include "player/ZRFolderDialog.h"
 #include "player/ZRFolderDialogController.h"
 #include "player/ZRPlayerInferfaceController.h"
+#include "player/ZR_Player_qmlpresentation.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/FrameMarker.h"
 #include "tests/support/LogCatcher.h"
@@ -29,6 +30,8 @@
 #include <QQuickWidget>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QSplitter>
+#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -109,7 +112,23 @@ public:
     QQuickWidget* view = nullptr;
     QList<QQmlError> engineWarnings;
 
-    explicit PanelHost(QObject* appInfoObject = nullptr)
+    bool owned = true;
+
+    // The side panel of a real main window: nothing is owned here.
+    explicit PanelHost(ZR_Player_qmlpresentation* main)
+        : owned(false)
+    {
+        engine = main->get_engine();
+        canvas = main->get_canvas();
+        controller = main->get_controller();
+        preview = main->get_preview_popup();
+        appInfo = main->get_app_info();
+        folders = main->get_folder_dialog_controller();
+        view = main->get_side_panel_view();
+        connect(engine, &QQmlEngine::warnings, this, [this](const QList<QQmlError>& list) { engineWarnings << list; });
+    }
+
+    explicit PanelHost(QObject* appInfoObject = nullptr, bool withController = true)
     {
         window.resize(1250, 980);
         engine = new QQmlEngine(&window);
@@ -131,8 +150,10 @@ public:
                          Qt::QueuedConnection);
 
         QQmlContext* root = engine->rootContext();
-        root->setContextProperty(QStringLiteral("videoController"), controller);
-        root->setContextProperty(QStringLiteral("videoWidget"), controller);
+        if (withController) {
+            root->setContextProperty(QStringLiteral("videoController"), controller);
+            root->setContextProperty(QStringLiteral("videoWidget"), controller);
+        }
         root->setContextProperty(QStringLiteral("previewPopup"), preview);
         root->setContextProperty(QStringLiteral("ZRFolderDialogController"), folders);
         root->setContextProperty(QStringLiteral("AppInfo"), appInfo);
@@ -140,7 +161,8 @@ public:
         view = new QQuickWidget(engine, &window);
         view->setResizeMode(QQuickWidget::SizeRootObjectToView);
         view->setClearColor(Qt::transparent);
-        view->rootContext()->setContextProperty(QStringLiteral("videoController"), controller);
+        if (withController)
+            view->rootContext()->setContextProperty(QStringLiteral("videoController"), controller);
         view->rootContext()->setContextProperty(QStringLiteral("previewPopup"), preview);
         view->rootContext()->setContextProperty(QStringLiteral("mainWindow"), &window);
         view->setFixedWidth(350);
@@ -160,6 +182,8 @@ public:
 
     ~PanelHost() override
     {
+        if (!owned)
+            return;
         // The views go before the objects their context properties name.
         view->setSource(QUrl());
         delete view;
@@ -223,6 +247,15 @@ public:
         QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, scene);
         QTest::qWait(30);
         return true;
+    }
+
+    void wheel(const QString& name, int angle)
+    {
+        QQuickItem* it = item(name);
+        const QPointF scene = it->mapToScene(QPointF(it->width() / 2, it->height() / 2));
+        QWheelEvent event(scene, view->mapToGlobal(scene.toPoint()), QPoint(), QPoint(0, angle), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &event);
     }
 
     // The export folder dialog answered with folder (rejected when folder is empty).
@@ -805,6 +838,132 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("tabMarkers"), "checked").toBool(); }));
         QVERIFY(!h.prop(QStringLiteral("tabHome"), "checked").toBool());
         QVERIFY(!h.item(QStringLiteral("foldedColumn"))->isVisible() || h.prop(QStringLiteral("foldedColumn"), "opacity").toDouble() < 1.0);
+    }
+
+    void startsWithoutController()
+    {
+        zrtest::LogCatcher log;
+        host = std::make_unique<PanelHost>(nullptr, false);
+        PanelHost& h = *host;
+        QVERIFY(h.root());
+        QVERIFY(log.contains(QStringLiteral("[SidePanel] videoWidget global INEXISTANT dans ce contexte !")));
+        QVERIFY(log.waitFor(QStringLiteral("[MarkersPanel] videoWidget non valide")));
+        QVERIFY(h.waitItem(QStringLiteral("folderButton")));
+        QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(), QStringLiteral("Aucun dossier sélectionné"));
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QVERIFY(h.waitItem(QStringLiteral("alarmsPanel")));
+        QVERIFY(h.click(QStringLiteral("tabHome")));
+    }
+
+    void longListsScroll()
+    {
+        const zrtest::GeneratedExport many = generator.generate(
+            {"--days", "1", "--cameras", "1", "--minutes", "2", "--alarms", "6", "--tags", "9", "--size", "192x108",
+             "--seed", "44"});
+        QVERIFY2(many.ok, qPrintable(many.error));
+        host = std::make_unique<PanelHost>();
+        PanelHost& h = *host;
+        QVERIFY(openExport(h, many.exportPath));
+
+        QVERIFY(h.click(QStringLiteral("tabMarkers")));
+        QVERIFY(h.waitItem(QStringLiteral("markerRow_0")));
+        QQuickItem* list = h.item(QStringLiteral("markerList"));
+        QVERIFY(QTest::qWaitFor([&] { return list->property("count").toInt() == 9; }));
+        QVERIFY(list->property("contentHeight").toDouble() > list->height());
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("markerScrollTrack"), "opacity").toDouble() == 1.0; }, 2000));
+        QQuickItem* thumb = nullptr;
+        for (QQuickItem* child : h.item(QStringLiteral("markerScrollTrack"))->childItems()) {
+            if (child->objectName() == QLatin1String("scrollThumb"))
+                thumb = child;
+        }
+        QVERIFY(thumb);
+        QVERIFY(thumb->height() >= 40);
+        QCOMPARE(list->property("contentY").toDouble(), list->property("originY").toDouble());
+
+        // One wheel notch over the track scrolls 60 px; the end is a stop.
+        h.wheel(QStringLiteral("markerScrollTrack"), -120);
+        QCOMPARE(list->property("contentY").toDouble() - list->property("originY").toDouble(), 60.0);
+        for (int i = 0; i < 40; ++i)
+            h.wheel(QStringLiteral("markerScrollTrack"), -120);
+        const double maxY = list->property("contentHeight").toDouble() - list->height();
+        QCOMPARE(list->property("contentY").toDouble() - list->property("originY").toDouble(), maxY);
+        for (int i = 0; i < 40; ++i)
+            h.wheel(QStringLiteral("markerScrollTrack"), 120);
+        QCOMPARE(list->property("contentY").toDouble() - list->property("originY").toDouble(), 0.0);
+
+        // Dragging the thumb scrolls in proportion to the track.
+        QTest::qWait(200);
+        const double trackHeight = h.item(QStringLiteral("markerScrollTrack"))->height();
+        const double before = list->property("contentY").toDouble();
+        const QPoint grab = thumb->mapToScene(QPointF(thumb->width() / 2, thumb->height() / 2)).toPoint();
+        QTest::mouseMove(h.view, grab);
+        QTest::mousePress(h.view, Qt::LeftButton, Qt::NoModifier, grab);
+        for (int step = 1; step <= 10; ++step) {
+            const QPoint at = grab + QPoint(0, 10 * step);
+            QMouseEvent move(QEvent::MouseMove, at, h.view->mapToGlobal(at), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(h.view, &move);
+        }
+        QTest::mouseRelease(h.view, Qt::LeftButton, Qt::NoModifier, grab + QPoint(0, 100));
+        const double expected = 100.0 / trackHeight * list->property("contentHeight").toDouble();
+        QVERIFY2(qAbs(list->property("contentY").toDouble() - before - expected) < 2.0,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(before).arg(list->property("contentY").toDouble()).arg(expected)));
+
+        // Alarms: six tiles do not fit either.
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QVERIFY(h.waitItem(QStringLiteral("alarmTile_0")));
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("alarmScrollTrack"), "opacity").toDouble() == 1.0; }, 2000));
+    }
+
+    void inTheMainWindow()
+    {
+        const zrtest::GeneratedExport one = generator.generate(
+            {"--days", "1", "--cameras", "1", "--minutes", "1", "--alarms", "1", "--size", "192x108", "--seed", "55"});
+        QVERIFY2(one.ok, qPrintable(one.error));
+
+        auto window = std::make_unique<ZR_Player_qmlpresentation>(nullptr);
+        window->setMinimumSize(1600, 900);
+        window->resize(1600, 900);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        host = std::make_unique<PanelHost>(window.get());
+        PanelHost& h = *host;
+        QVERIFY(h.root());
+        QVERIFY(h.waitItem(QStringLiteral("foldButton")));
+        QCOMPARE(window->get_splitter()->sizes().first(), 350);
+
+        // The window follows the panel: 100 px folded, 350 px open.
+        QVERIFY(h.click(QStringLiteral("foldButton")));
+        QVERIFY(QTest::qWaitFor([&] { return window->get_splitter()->sizes().first() == 100; }, 3000));
+        QCOMPARE(window->get_splitter()->sizes().at(1), window->width() - 100 - window->get_splitter()->handleWidth());
+        QVERIFY(QTest::qWaitFor([&] { return h.root()->width() == 100.0; }, 3000));
+        QVERIFY(h.click(QStringLiteral("foldedTabAlarms")));
+        QVERIFY(QTest::qWaitFor([&] { return window->get_splitter()->sizes().first() == 350; }, 3000));
+        QVERIFY(QTest::qWaitFor([&] { return h.root()->width() == 350.0; }, 3000));
+
+        // An alarm tile plays in the window's own display.
+        QVERIFY(h.click(QStringLiteral("tabHome")));
+        QVERIFY(openExport(h, one.exportPath));
+        QVERIFY(h.click(QStringLiteral("tabAlarms")));
+        QVERIFY(h.waitItem(QStringLiteral("alarmTile_0")));
+        const QString stamp = one.cameras.first().alarms.first().datetime;
+        QVERIFY(h.click(QStringLiteral("alarmTile_0")));
+        QVERIFY(QTest::qWaitFor([&] {
+            const zrtest::FrameMarker marker = zrtest::readFrameMarker(h.canvas->current_image());
+            return marker.found && marker.time.toString(QStringLiteral("HHmmss")) == stamp.mid(8);
+        }, 20000));
+
+        // The view goes with its window.
+        QList<QQmlError> warnings = h.engineWarnings;
+        host.reset();
+        window.reset();
+        QStringList mine;
+        for (const QQmlError& error : warnings) {
+            for (const char* file : {"SidePanel.qml", "HomePanel.qml", "CustomCalendar.qml", "AlarmsPanel.qml", "MarkersPanel.qml"}) {
+                if (error.url().toString().endsWith(QLatin1String(file)))
+                    mine << error.toString();
+            }
+        }
+        QVERIFY2(mine.isEmpty(), qPrintable(mine.join(QLatin1Char('\n'))));
     }
 };
 

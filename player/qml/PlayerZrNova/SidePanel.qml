@@ -178,6 +178,8 @@ Item {
         anchors.topMargin: 40
         spacing: 20
         visible: opacity > 0
+        // Fading views take no clicks meant for the other one.
+        enabled: !panel.panelOpen
         opacity: panel.panelOpen ? 0 : 1
         Behavior on opacity { NumberAnimation { duration: 200 } }
 
@@ -203,6 +205,7 @@ Item {
         color: "#1A1A1A"
         radius: 10
         visible: opacity > 0
+        enabled: panel.panelOpen
         opacity: panel.panelOpen ? 1 : 0
         Behavior on opacity { NumberAnimation { duration: 200 } }
 
