@@ -498,8 +498,9 @@ Item {
                 Text {
                     objectName: "rulerLabel"
                     y: 10
-                    // Centred on its tick, but kept inside the timeline at both ends.
-                    x: Math.max(-parent.x, Math.min(-width / 2, timeline.width - parent.x - width))
+                    // Centred on its tick; the label of a tick at either end stays inside the timeline.
+                    x: parent.x < 0 || parent.x > timeline.width ? -width / 2
+                       : Math.max(-parent.x, Math.min(-width / 2, timeline.width - parent.x - width))
                     text: timeline.clockText(parent.tickMs, false)
                     font.pixelSize: 10
                     color: "#CCCCCC"
