@@ -681,9 +681,13 @@ private slots:
     {
         // Two rows the pages must leave out (an alarm without thumbnail, a tag without time)
         // and one tag without name or description.
-        const zrtest::GeneratedExport edge = generator.generate(
-            {"--days", "1", "--cameras", "2", "--minutes", "2", "--alarms", "2", "--tags", "2", "--size", "192x108",
-             "--seed", "33"});
+        // Under a folder whose name has a blank, a '#' and an accent: the thumbnails' URLs must
+        // still name their files.
+        const QString parent = generator.tempPath() + QStringLiteral("/Exports #1 été");
+        QVERIFY(QDir().mkpath(parent));
+        const zrtest::GeneratedExport edge = zrtest::ExportGenerator::generateInto(
+            parent, {"--days", "1", "--cameras", "2", "--minutes", "2", "--alarms", "2", "--tags", "2", "--size", "192x108",
+                     "--seed", "33"});
         QVERIFY2(edge.ok, qPrintable(edge.error));
         const QString media = edge.dayFolders.first() + QStringLiteral("/cam000001/");
         QVERIFY(QFile::copy(edge.cameras.first().alarms.first().image, media + QStringLiteral("1_95_20250314_080045.jpg")));
@@ -710,6 +714,9 @@ private slots:
         QCOMPARE(tile->width(), h.item(QStringLiteral("alarmList"))->width() - 8);
         QCOMPARE(tile->height(), tile->width() * 9 / 16);
 
+        // The thumbnails load from their files.
+        QVERIFY(QTest::qWaitFor([&] { return h.prop(QStringLiteral("alarmThumbnail_0"), "status").toInt() == 1
+                                             && h.prop(QStringLiteral("alarmThumbnail_1"), "status").toInt() == 1; }));
         const QList<zrtest::GeneratedAlarm> alarms = edge.camera(1)->alarms;
         QCOMPARE(alarms.size(), 2);
         for (int i = 0; i < 2; ++i) {

@@ -186,7 +186,7 @@ Rectangle {
     function moveSelection(days) {
         if (!isValidDate(selectedDate))
             return
-        var target = new Date(selectedDate.getFullYear(), selectedDate.getMonth(), selectedDate.getDate() + days)
+        var target = new Date(selectedDate.getFullYear(), selectedDate.getMonth(), selectedDate.getDate() + days, 12)
         if (availableMonths.indexOf(monthKey(target)) < 0)
             return
         selectedDate = target
@@ -354,8 +354,9 @@ Rectangle {
                         enabled: cell.available
                         onClicked: {
                             grid.forceActiveFocus()
+                            // Noon: a day whose midnight falls in a daylight-saving gap is still that day.
                             calendar.selectedDate = new Date(calendar.currentMonth.getFullYear(),
-                                                             calendar.currentMonth.getMonth(), cell.dayNumber)
+                                                             calendar.currentMonth.getMonth(), cell.dayNumber, 12)
                             calendar.dateSelected(calendar.selectedDate)
                         }
                     }

@@ -53,7 +53,8 @@ Item {
 
     function dayFromText(text) {
         var parts = String(text).split("-")
-        return new Date(parseInt(parts[0], 10), parseInt(parts[1], 10) - 1, parseInt(parts[2], 10))
+        // Noon: a day whose midnight falls in a daylight-saving gap is still that day.
+        return new Date(parseInt(parts[0], 10), parseInt(parts[1], 10) - 1, parseInt(parts[2], 10), 12)
     }
 
     function toArray(list) {
@@ -183,8 +184,10 @@ Item {
                 home.calendarEnabled = true
                 return
             }
-            for (var i = 0; i < names.length; ++i)
-                home.cameraModel.append({ "camera": names[i] })
+            if (home.cameraModel) {
+                for (var i = 0; i < names.length; ++i)
+                    home.cameraModel.append({ "camera": names[i] })
+            }
 
             var row = 0
             if (home.selectedCamera !== "") {
