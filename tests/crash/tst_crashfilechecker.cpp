@@ -19,10 +19,10 @@ QString reportsFolder() { return QDir::homePath() + "/.ZRPlayer/crash_reports/re
 const QDateTime kBase(QDate(2026, 12, 1), QTime(9, 30, 0));
 
 // "name:minutes" puts a file at kBase plus that many minutes; a name ending in "/" is a folder.
-bool makeEntry(const QString& spec)
+bool makeEntry(const QString& recipe)
 {
-    const QString name = spec.section(':', 0, 0);
-    const int minutes = spec.section(':', 1, 1).toInt();
+    const QString name = recipe.section(':', 0, 0);
+    const int minutes = recipe.section(':', 1, 1).toInt();
     const QString path = reportsFolder() + '/' + name;
     if (name.endsWith('/'))
         return QDir().mkpath(path);

@@ -50,9 +50,9 @@ class TestStreamReader : public QObject
 private slots:
     void openAndSeekShowsKeyFrame()
     {
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        const QString seek = zrtest::writeRecording(recipe);
         zrtest::LogCatcher log;
         Reader r;
         zrtest::FrameSink sink;
@@ -151,10 +151,10 @@ private slots:
     // Stopping the reader between emit and delivery leaves the picture intact too.
     void stopBetweenEmitAndDelivery()
     {
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        spec.camera = 23;
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        recipe.camera = 23;
+        const QString seek = zrtest::writeRecording(recipe);
         Reader r;
         zrtest::FrameSink sink;
         sink.attach(&r);
@@ -182,14 +182,14 @@ private slots:
         QFETCH(QString, encoder);
         QFETCH(QString, codecText);
         const QByteArray enc = encoder.toUtf8();
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        spec.camera = 30 + QTest::currentDataTag()[1];
-        spec.encoder = enc.constData();
-        spec.codecText = codecText;
-        spec.frames = 30;
-        spec.gop = 10;
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        recipe.camera = 30 + QTest::currentDataTag()[1];
+        recipe.encoder = enc.constData();
+        recipe.codecText = codecText;
+        recipe.frames = 30;
+        recipe.gop = 10;
+        const QString seek = zrtest::writeRecording(recipe);
         Reader r;
         zrtest::FrameSink sink;
         sink.attach(&r, Qt::DirectConnection);
@@ -204,18 +204,18 @@ private slots:
             QCOMPARE(sink.shown[k].key, r.get_frames()[i].is_keyframe());
             if (encoder != "mpeg4") // its encoder makes every flat picture intra
                 QCOMPARE(sink.shown[k].key, i % 10 == 0 || encoder == "mjpeg");
-            QCOMPARE(sink.shown[k].timestamp, zrtest::displayStamp(spec, i));
+            QCOMPARE(sink.shown[k].timestamp, zrtest::displayStamp(recipe, i));
         }
     }
 
     void streamNotFound()
     {
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        spec.camera = 40;
-        spec.stream = "video2";
-        spec.frames = 10;
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        recipe.camera = 40;
+        recipe.stream = "video2";
+        recipe.frames = 10;
+        const QString seek = zrtest::writeRecording(recipe);
         zrtest::LogCatcher log;
         Reader r;
         QSignalSpy errors(&r, &ZRStreamReadAndControl::error);
@@ -233,11 +233,11 @@ private slots:
     void readFrameRefusals()
     {
         const QString base = dir.filePath("50_20260310_120000");
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        spec.camera = 50;
-        spec.frames = 5;
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        recipe.camera = 50;
+        recipe.frames = 5;
+        const QString seek = zrtest::writeRecording(recipe);
         QFile f(seek);
         QVERIFY(f.open(QIODevice::Append));
         f.write("20260310120001000:video11:frame/h264:160x120:1:10\n");
@@ -309,11 +309,11 @@ private slots:
     // Garbage in the data file: frames are skipped, nothing crashes, later key frames decode.
     void corruptDataSkipped()
     {
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        spec.camera = 80;
-        spec.frames = 50;
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        recipe.camera = 80;
+        recipe.frames = 50;
+        const QString seek = zrtest::writeRecording(recipe);
         const QString data = QString(seek).replace(".zrseek", ".zrvideo");
         QFile f(data);
         QVERIFY(f.open(QIODevice::ReadWrite));
@@ -353,14 +353,14 @@ private slots:
         QFETCH(int, frames);
         QFETCH(int, intervalMs);
         QFETCH(double, fps);
-        zrtest::RecordingSpec spec;
-        spec.dir = dir.path();
-        spec.camera = 90 + frames;
-        spec.frames = frames;
-        spec.intervalMs = intervalMs;
-        spec.width = 32;
-        spec.height = 32;
-        const QString seek = zrtest::writeRecording(spec);
+        zrtest::RecordingSpec recipe;
+        recipe.dir = dir.path();
+        recipe.camera = 90 + frames;
+        recipe.frames = frames;
+        recipe.intervalMs = intervalMs;
+        recipe.width = 32;
+        recipe.height = 32;
+        const QString seek = zrtest::writeRecording(recipe);
         Reader r;
         QVERIFY(r.init_displayer_for_stream(QFileInfo(seek), "1", dataFilesOf({seek})));
         QVERIFY(std::isfinite(r.get_fps()));
