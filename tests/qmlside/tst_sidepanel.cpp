@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QMutex>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlError>
@@ -608,6 +609,11 @@ private slots:
         QSignalSpy generated(h.controller, &ZRPlayerInferfaceController::indexGenerated);
         QVERIFY(openExport(h, fresh.exportPath));
         QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-03-14"));
+        // Recordings in one month only: no arrow leads anywhere, the title is grey.
+        QVERIFY(!h.prop(QStringLiteral("calendarPrevious"), "active").toBool());
+        QVERIFY(!h.prop(QStringLiteral("calendarNext"), "active").toBool());
+        QCOMPARE(h.prop(QStringLiteral("calendarTitle"), "color").value<QColor>(), QColor("#9e9e9e"));
+        QCOMPARE(h.text(QStringLiteral("calendarTitle")), QStringLiteral("Mars 2025"));
         QCOMPARE(seen.size(), 1);
         QVERIFY(seen.first().visible);
         QCOMPARE(seen.first().text, QStringLiteral("Indexation en cours..."));
@@ -971,6 +977,50 @@ private slots:
             }
         }
         QVERIFY2(mine.isEmpty(), qPrintable(mine.join(QLatin1Char('\n'))));
+    }
+
+    void calendarReadsDateForms_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QStringList>("available");
+        // QML expressions giving availableDates.
+        QTest::newRow("json array") << QStringLiteral("'[\"2025-01-05\",\"2025-02-10\"]'")
+                                    << QStringList({"2025-01-05", "2025-02-10"});
+        QTest::newRow("json string") << QStringLiteral("'\"2025-01-05\"'") << QStringList({"2025-01-05"});
+        QTest::newRow("separated text") << QStringLiteral("'2025-1-5, 2025/01/06;2025-01-07  2025-01-08'")
+                                        << QStringList({"2025-01-05", "2025-01-06", "2025-01-07", "2025-01-08"});
+        QTest::newRow("array of texts and dates") << QStringLiteral("['2025/1/5', new Date(2025, 0, 6, 12)]")
+                                                  << QStringList({"2025-01-05", "2025-01-06"});
+        QTest::newRow("set") << QStringLiteral("new Set(['2025-01-05', '2025-01-09'])")
+                             << QStringList({"2025-01-05", "2025-01-09"});
+    }
+
+    void calendarReadsDateForms()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QStringList, available);
+        QQmlEngine engine;
+        engine.addImportPath(QStringLiteral("qrc:/qml/Zrplayer/"));
+        connect(&engine, &QQmlEngine::warnings, this, [](const QList<QQmlError>& list) {
+            for (const QQmlError& e : list)
+                qWarning().noquote() << e.toString();
+        });
+        QQmlComponent component(&engine);
+        component.setData(QStringLiteral("import QtQuick\nimport PlayerZrNova 1.0\nCustomCalendar { width: 280; "
+                                         "currentMonth: new Date(2024, 5, 1); availableDates: %1 }\n")
+                              .arg(expression).toUtf8(),
+                          QUrl(QStringLiteral("qrc:/qml/Zrplayer/PlayerZrNova/CalendarHost.qml")));
+        std::unique_ptr<QObject> calendar(component.create());
+        QVERIFY2(calendar, qPrintable(component.errorString()));
+        for (const QString& day : {"2025-01-05", "2025-01-06", "2025-01-07", "2025-01-08", "2025-01-09", "2025-02-10",
+                                   "2025-01-10"}) {
+            QVariant result;
+            QVERIFY(QMetaObject::invokeMethod(calendar.get(), "isAvailable", Q_RETURN_ARG(QVariant, result),
+                                              Q_ARG(QVariant, QVariant(day))));
+            QCOMPARE(result.toBool(), available.contains(day));
+        }
+        // The month shown moves to the first month with recordings.
+        QCOMPARE(calendar->property("currentMonth").toDateTime().date(), QDate(2025, 1, 1));
     }
 };
 
