@@ -3,11 +3,15 @@
 #include "app/Log.h"
 #include "display/Canvas.h"
 #include "media/ZRStreamReadAndControl.h"
+#include "player/AlarmViewer.h"
+#include "store/IntegrityCheck.h"
+#include "store/IntegrityDialog.h"
 #include "store/StoreLayout.h"
 #include "store/ZRDirectorySnapshot.h"
 #include "store/ZRFile.h"
 #include "store/ZRIndexController.h"
 #include "store/ZRIndexManager.h"
+#include "store/Vignette.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -119,6 +123,27 @@ ZRPlayerInferfaceController::~ZRPlayerInferfaceController()
     for (QFuture<void>& task : listing_tasks)
         task.waitForFinished();
     listing_tasks.clear();
+    // A check thread must not outlive its object: stop and wait for every one still running.
+    // The dialog of the open one would show a check that no longer exists, so it goes too.
+    if (integrity_dialog)
+        disconnect(integrity_dialog, nullptr, this, nullptr);
+    if (integrity_check) {
+        released_checks.append(integrity_check);
+        integrity_check = nullptr;
+    }
+    for (const QPointer<IntegrityCheck>& check : std::as_const(released_checks)) {
+        if (!check)
+            continue;
+        check->user_stop();
+        check->wait();
+        delete check.data();
+    }
+    released_checks.clear();
+    if (integrity_dialog) {
+        integrity_dialog->close();
+        integrity_dialog->deleteLater();
+        integrity_dialog = nullptr;
+    }
     // The index workers report to functors bound to this object; their controller waits for
     // them when it goes.
     if (index_controller) {
@@ -949,4 +974,154 @@ QString ZRPlayerInferfaceController::get_alarm_thumbnail_path(QString datetime)
         return f.absoluteFilePath();
     }
     return QString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transport, snapshots and launched tools
+
+void ZRPlayerInferfaceController::pause_button()
+{
+    if (playback_state != 1)
+        return;
+    reader->toggle_pause();
+    playback_state = 2;
+}
+
+void ZRPlayerInferfaceController::start_button()
+{
+    write_log(kInfo + QStringLiteral("start button"));
+    if (playback_state == 2)
+        reader->toggle_pause();
+    else
+        set_zrstream_reader_read_timestamp(read_time);
+    playback_state = 1;
+}
+
+void ZRPlayerInferfaceController::next_frame_button()
+{
+    write_log(kInfo + QStringLiteral("next frame button"));
+    if (playback_state == 1) {
+        reader->toggle_pause();
+        playback_state = 2;
+    }
+    reader->read_and_display_next_frame(true);
+}
+
+void ZRPlayerInferfaceController::previous_frame_button()
+{
+    if (playback_state == 1) {
+        reader->toggle_pause();
+        playback_state = 2;
+    }
+    reader->read_and_display_previous_frame(true);
+}
+
+void ZRPlayerInferfaceController::set_playback_rate(int playback)
+{
+    write_log(kInfo + QStringLiteral("set playback rate ") + QString::number(playback));
+    playback_state = 1;
+    rate = playback;
+    reader->change_rate(double(playback));
+}
+
+void ZRPlayerInferfaceController::open_snapshot(bool full)
+{
+    if (!canvas) {
+        write_log(kWarn + QStringLiteral("snapshot :: no display"));
+        return;
+    }
+    // Empty session and address: nothing is uploaded.
+    const QImage image = full ? canvas->get_snapshot_full(QString(), QString())
+                              : canvas->get_snapshot(QString(), QString());
+    const QString name = canvas->get_timestamp() + QStringLiteral(".jpg");
+    auto* viewer = new AlarmViewer(image, name);
+    viewer->show();
+}
+
+void ZRPlayerInferfaceController::snapshot_full_button()
+{
+    open_snapshot(true);
+}
+
+void ZRPlayerInferfaceController::snapshot_button()
+{
+    open_snapshot(false);
+}
+
+void ZRPlayerInferfaceController::open_alarm_popup(QString image_path)
+{
+    write_log(kInfo + QStringLiteral("open alarm popup :: ") + image_path);
+    Vignette vignette;
+    vignette.file_info = QFileInfo(image_path);
+    vignette.file_name = vignette.file_info.fileName();
+    vignette.camera_name = m_selected_camera;
+    vignette.file_path = image_path;
+    auto* viewer = new AlarmViewer(vignette);
+    viewer->show();
+}
+
+IntegrityDialog* ZRPlayerInferfaceController::get_integrity_dialog() const
+{
+    return integrity_dialog.data();
+}
+
+void ZRPlayerInferfaceController::check_integrity()
+{
+    if (integrity_dialog)
+        return;
+    // A dialog destroyed without finishing leaves its check behind.
+    if (integrity_check) {
+        release_integrity_check(integrity_check);
+        integrity_check = nullptr;
+    }
+    // Without a folder and a day the path would name the file system's root.
+    const QDate day = QDate::fromString(m_selected_date, QStringLiteral("yyyy-MM-dd"));
+    if (root_directory.isEmpty() || !day.isValid()) {
+        write_log(kWarn + QStringLiteral("check integrity :: no day selected :: ") + root_directory
+                  + QLatin1Char('/') + m_selected_date);
+        return;
+    }
+    write_log(kInfo + QStringLiteral("check integrity :: ") + root_directory + QLatin1Char('/') + m_selected_date);
+    integrity_check = new IntegrityCheck(root_directory + QLatin1Char('/') + m_selected_date);
+    integrity_dialog = new IntegrityDialog(root_directory, m_selected_date, nullptr);
+
+    connect(integrity_check, SIGNAL(hash_file_found(bool)), integrity_dialog, SLOT(is_hash_file_found(bool)));
+    connect(integrity_check, SIGNAL(file_count(int)), integrity_dialog, SLOT(get_file_count(int)));
+    connect(integrity_check, SIGNAL(file_count_check(bool)), integrity_dialog, SLOT(is_file_count_check(bool)));
+    connect(integrity_check, SIGNAL(start_check()), integrity_dialog, SLOT(start_check()));
+    connect(integrity_check, SIGNAL(end_check(bool)), integrity_dialog, SLOT(end_check(bool)));
+    connect(integrity_check, SIGNAL(begin_check_file(QString)), integrity_dialog, SLOT(begin_check_file(QString)));
+    connect(integrity_check, SIGNAL(end_check_file(QString,bool)), integrity_dialog,
+            SLOT(end_check_file(QString,bool)));
+    connect(integrity_dialog, SIGNAL(user_stopped()), integrity_check, SLOT(user_stop()));
+    connect(integrity_dialog, SIGNAL(finished(int)), this, SLOT(integrity_check_done()));
+
+    integrity_dialog->show();
+    integrity_check->start(QThread::InheritPriority);
+}
+
+void ZRPlayerInferfaceController::integrity_check_done()
+{
+    write_log(kInfo + QStringLiteral("integrity check done"));
+    if (integrity_dialog)
+        integrity_dialog->deleteLater();
+    integrity_dialog = nullptr;
+    if (integrity_check) {
+        release_integrity_check(integrity_check);
+        integrity_check = nullptr;
+    }
+}
+
+void ZRPlayerInferfaceController::release_integrity_check(IntegrityCheck* check)
+{
+    // Connected before looking: a thread ending in between still deletes its object, and a
+    // second deleteLater is harmless.
+    connect(check, &QThread::finished, check, &QObject::deleteLater);
+    if (check->isRunning()) {
+        check->user_stop();
+        released_checks.removeIf([](const QPointer<IntegrityCheck>& c) { return c.isNull(); });
+        released_checks.append(check);
+    } else {
+        check->deleteLater();
+    }
 }

@@ -5,12 +5,15 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTime>
 #include <QVariantList>
 
 class Canvas;
+class IntegrityCheck;
+class IntegrityDialog;
 class ZRIndexController;
 class ZRStreamReadAndControl;
 
@@ -51,6 +54,10 @@ public:
     QString get_read_time() const { return read_time; }
     int get_camera_id() const { return camera_id; }
     int get_stream_id() const { return stream_id; }
+    int get_rate() const { return rate; }
+    // The integrity dialog on show, null when none.
+    IntegrityDialog* get_integrity_dialog() const;
+    IntegrityCheck* get_integrity_check() const { return integrity_check; }
     QHash<int, QString> get_camera_table() const { return m_hash_camera_id_name; }
 
 signals:
@@ -70,6 +77,7 @@ public slots:
     void set_previous_file();
     void setTime(QTime time);
     void recv_available_videostream(QStringList streams);
+    void integrity_check_done();
 
 public:
     Q_INVOKABLE QStringList get_available_days(QString root_directory);
@@ -85,9 +93,18 @@ public:
     Q_INVOKABLE QVariantList day_preview_list_string();
     Q_INVOKABLE void set_zrstream_reader_read_timestamp(QString timestamp);
     Q_INVOKABLE int get_current_read_time_is_ms();
+    Q_INVOKABLE void pause_button();
+    Q_INVOKABLE void start_button();
+    Q_INVOKABLE void snapshot_full_button();
+    Q_INVOKABLE void snapshot_button();
+    Q_INVOKABLE void previous_frame_button();
+    Q_INVOKABLE void next_frame_button();
+    Q_INVOKABLE void set_playback_rate(int playback);
+    Q_INVOKABLE void check_integrity();
     Q_INVOKABLE QString get_alarm_thumbnail_path(QString datetime);
     Q_INVOKABLE QStringList get_videostreams_list();
     Q_INVOKABLE void set_selected_videostream(int idstream);
+    Q_INVOKABLE void open_alarm_popup(QString image_path);
     Q_INVOKABLE void regenerate_index();
     Q_INVOKABLE void regenerate_index_for_current_date();
     Q_INVOKABLE bool is_zrnova_directory(QString directory);
@@ -126,6 +143,11 @@ private:
     bool timeline_send_click_get_datetime(QString timestamp, int camera_id);
     void change_camera(QFileInfo file);
     void set_file(QString direction);
+    // Opens an image viewer on what the display shows.
+    void open_snapshot(bool full);
+    // Lets go of a check: at once when its thread has ended, else asked to stop and deleted
+    // once it has finished.
+    void release_integrity_check(IntegrityCheck* check);
     QList<QFileInfo> get_selected_camera_video_list();
     // The day's video and audio files whose seek table can be read, as the locator sees them.
     QList<QFileInfo> playable_files(const QList<QFileInfo>& files, const char* operation);
@@ -138,6 +160,9 @@ private:
     Canvas* canvas = nullptr;
     int playback_state = 0;
     ZRIndexController* index_controller = nullptr;
+    // The dialog deletes itself when closed: the guard sees it go.
+    QPointer<IntegrityDialog> integrity_dialog;
+    IntegrityCheck* integrity_check = nullptr;
     QList<QFileInfo> day_video_list;
     QList<QFileInfo> day_alarm_list;
     QList<QFileInfo> day_tag_list;
@@ -160,4 +185,6 @@ private:
     // for every task still running.
     quint64 listing_request = 0;
     QList<QFuture<void>> listing_tasks;
+    // Checks let go of while still running; the destructor stops and waits for those left.
+    QList<QPointer<IntegrityCheck>> released_checks;
 };
