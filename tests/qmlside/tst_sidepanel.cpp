@@ -461,6 +461,14 @@ private slots:
 
         QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(),
                  QStringLiteral("/zrnova_aaaa-bbbb-cccc-0015"));
+        // Cancelling the dialog now keeps the open export and its days.
+        const int answered = answerer->count();
+        QVERIFY(h.chooseFolder(*answerer, QString()));
+        QVERIFY(QTest::qWaitFor([&] { return answerer->count() > answered; }));
+        QVERIFY(settle(h));
+        QCOMPARE(h.prop(QStringLiteral("folderButton"), "text").toString(),
+                 QStringLiteral("/zrnova_aaaa-bbbb-cccc-0015"));
+        QCOMPARE(h.controller->get_root_directory(), exportPath);
         // The last day is selected and its month shown.
         QCOMPARE(h.controller->selected_date(), QStringLiteral("2025-04-10"));
         QCOMPARE(h.selectedCalendarDay(), QStringLiteral("2025-04-10"));

@@ -76,6 +76,10 @@ Item {
         var folder = ""
         if (typeof ZRFolderDialogController !== "undefined" && ZRFolderDialogController)
             folder = ZRFolderDialogController.openFolderDialog()
+        // A cancelled dialog leaves an open export as it is: clearing only the page would show
+        // "no folder" while the controller still plays the old one.
+        if (!folder && AppState.currentFolder !== "")
+            return
         selectFolder(folder)
     }
 
