@@ -134,7 +134,8 @@ ZRPlayerInferfaceController::~ZRPlayerInferfaceController()
     for (const QPointer<IntegrityCheck>& check : std::as_const(released_checks)) {
         if (!check)
             continue;
-        check->user_stop();
+        if (check->isRunning())
+            check->user_stop();
         check->wait();
         delete check.data();
     }
