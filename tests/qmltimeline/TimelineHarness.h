@@ -3,6 +3,7 @@
 #include "player/AppInfo.h"
 #include "player/PreviewPopup.h"
 #include "player/ZRFolderDialogController.h"
+#include "display/Canvas.h"
 #include "media/ZRStreamReadAndControl.h"
 #include "player/PlayerResources.h"
 #include "player/ZRPlayerInferfaceController.h"
@@ -135,6 +136,18 @@ public:
         init_player_resources();
         controller = controllerFactory() ? controllerFactory()() : std::make_unique<ZRPlayerInferfaceController>(nullptr);
         shown = std::make_unique<ShownFrame>(controller->get_reader());
+        // The display the snapshots and the export read, fed as the main window feeds it.
+        canvas = std::make_unique<Canvas>(nullptr);
+        canvas->set_stream_start(false);
+        canvas->set_external_feed();
+        canvas->set_keep_aspect_ratio(true);
+        canvas->resize(640, 360);
+        controller->setCanvas(canvas.get());
+        QObject::connect(controller->get_reader(),
+                         SIGNAL(set_display_frame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)),
+                         canvas.get(),
+                         SLOT(displayFrame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)),
+                         Qt::QueuedConnection);
         popup = std::make_unique<PreviewPopup>();
         appInfo = std::make_unique<AppInfo>();
         folderDialog = std::make_unique<ZRFolderDialogController>();
@@ -162,6 +175,7 @@ public:
         popup.reset();
         shown.reset();
         controller.reset();
+        canvas.reset();
     }
 
     bool ready() { return view->status() == QQuickWidget::Ready && QTest::qWaitForWindowExposed(view.get()); }
@@ -247,6 +261,7 @@ public:
     }
     QString timeCodeText() const { return item(QStringLiteral("timeCodeText"))->property("text").toString(); }
 
+    std::unique_ptr<Canvas> canvas;
     std::unique_ptr<ZRPlayerInferfaceController> controller;
     std::unique_ptr<ShownFrame> shown;
     std::unique_ptr<PreviewPopup> popup;

@@ -1,5 +1,6 @@
 //! labels: qml slow
 #include "display/Canvas.h"
+#include "media/ZRStreamReadAndControl.h"
 #include "player/ZR_Player_qmlpresentation.h"
 #include "tests/qmltimeline/TimelineHarness.h"
 #include "tests/support/ExportGenerator.h"
@@ -16,6 +17,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleHints>
 #include <QTest>
@@ -79,9 +82,14 @@ private:
     FrameMarker shownMarker() const { return readFrameMarker(window->get_canvas()->grab().toImage()); }
     QString timeCode() const { return bottom("timeCodeText")->property("text").toString(); }
 
-    void shot(const QString& stage) const
+    QElapsedTimer clock;
+    // A picture of the main window, and of a window it opened when there is one.
+    void shot(const QString& stage, QWidget* other = nullptr) const
     {
+        qDebug().noquote() << "[journey]" << stage << "at" << clock.elapsed() << "ms";
         window->grab().save(shotDir + "/journey-" + stage + ".png");
+        if (other)
+            other->grab().save(shotDir + "/journey-" + stage + "-window.png");
     }
 
     bool hasTransport() const
@@ -94,19 +102,41 @@ private:
         return true;
     }
 
-    // Times the display shows while the event loop runs, one sample every 80 ms.
-    QList<QTime> sampleTimes(int ms)
+    // Every picture the reader hands to the display while recording, by its marker time.
+    QList<QTime> handedOver;
+    bool recording = false;
+    void followReader()
     {
-        QList<QTime> out;
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < ms) {
-            QTest::qWait(80);
-            const FrameMarker m = shownMarker();
-            if (m.found && (out.isEmpty() || out.last() != m.time))
-                out << m.time;
+        connect(controller()->get_reader(), &ZRStreamReadAndControl::set_display_frame, this,
+                [this](uint8_t* frame, int linesize, int width, int height, QString, QString, bool, int, double, bool) {
+                    if (!recording)
+                        return;
+                    const FrameMarker m = readFrameMarker(QImage(frame, width, height, linesize, QImage::Format_ARGB32));
+                    if (m.found)
+                        handedOver << m.time;
+                },
+                Qt::DirectConnection);
+    }
+    QList<QTime> recordFor(int ms)
+    {
+        handedOver.clear();
+        recording = true;
+        QTest::qWait(ms);
+        recording = false;
+        return handedOver;
+    }
+    // Continuous play: every picture goes the rate's way and lies within one key-frame
+    // interval (one second) of the one before, across the file boundary too.
+    static QString continuityFault(const QList<QTime>& times, int rate)
+    {
+        if (times.size() < 4)
+            return QStringLiteral("only %1 pictures").arg(times.size());
+        for (int i = 1; i < times.size(); ++i) {
+            const int step = times[i - 1].msecsTo(times[i]);
+            if ((step > 0) != (rate > 0) || qAbs(step) > 1000)
+                return times[i - 1].toString("HH:mm:ss.zzz") + " -> " + times[i].toString("HH:mm:ss.zzz");
         }
-        return out;
+        return QString();
     }
 
     // Whether the item or one of its descendants shows this text.
@@ -151,10 +181,12 @@ private slots:
 
     void journey()
     {
+        clock.start();
         window = std::make_unique<ZR_Player_qmlpresentation>(nullptr);
         window->resize(1600, 900);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        followReader();
         if (sideView()->status() != QQuickWidget::Ready || !side("folderButton"))
             QSKIP("the side panel is not part of the program yet");
         QCOMPARE(timelineView()->status(), QQuickWidget::Ready);
@@ -162,8 +194,8 @@ private slots:
         shot("01-start");
 
         // 1. The folder, chosen in the export-folder dialog.
-        ModalAnswerer answerer;
-        answerer.setAnswer([this](QWidget* modal) {
+        auto answerer = std::make_unique<ModalAnswerer>();
+        answerer->setAnswer([this](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             if (!dialog || dialog->acceptMode() != QFileDialog::AcceptOpen)
                 return false;
@@ -181,6 +213,7 @@ private slots:
         click(sideView(), side("folderButton"));
         QTRY_COMPARE_WITH_TIMEOUT(controller()->selected_date(), ex.days.last(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(segments(), 3, 120000);
+        answerer.reset();
         shot("02-folder");
 
         // 2. The first day, on the calendar.
@@ -281,20 +314,16 @@ private slots:
                           timelinePoint(qRound(xOf(QTime(8, 1, 56).msecsSinceStartOfDay() + 500))));
         QTRY_VERIFY_WITH_TIMEOUT(shownMarker().found && shownMarker().time >= QTime(8, 1, 56), 10000);
         click(timelineView(), bottom("speedButton_8"));
-        const QList<QTime> forward = sampleTimes(1500);
-        QVERIFY(forward.size() > 3);
-        for (int i = 1; i < forward.size(); ++i)
-            QVERIFY2(forward[i] > forward[i - 1] && forward[i - 1].msecsTo(forward[i]) < 3000,
-                     qPrintable(forward[i - 1].toString("HH:mm:ss.zzz") + " -> " + forward[i].toString("HH:mm:ss.zzz")));
+        const QList<QTime> forward = recordFor(1500);
+        const QString forwardFault = continuityFault(forward, 8);
+        QVERIFY2(forwardFault.isEmpty(), qPrintable(forwardFault));
         QVERIFY(forward.first() < QTime(8, 2) && forward.last() >= QTime(8, 2));
         shot("09-forward-8x");
         click(timelineView(), bottom("speedButton_-8"));
-        const QList<QTime> backward = sampleTimes(2500);
-        QVERIFY(backward.size() > 3);
-        for (int i = 1; i < backward.size(); ++i)
-            QVERIFY2(backward[i] < backward[i - 1] && backward[i].msecsTo(backward[i - 1]) < 3000,
-                     qPrintable(backward[i - 1].toString("HH:mm:ss.zzz") + " -> " + backward[i].toString("HH:mm:ss.zzz")));
-        QVERIFY(backward.last() < QTime(8, 2));
+        const QList<QTime> backward = recordFor(2500);
+        const QString backwardFault = continuityFault(backward, -8);
+        QVERIFY2(backwardFault.isEmpty(), qPrintable(backwardFault));
+        QVERIFY(backward.first() >= QTime(8, 2) && backward.last() < QTime(8, 2));
         shot("10-backward-8x");
 
         // 9. A snapshot: the viewer opens and the saved JPEG shows the displayed frame.
@@ -304,19 +333,20 @@ private slots:
         click(timelineView(), bottom("captureButton"));
         QWidget* viewer = nullptr;
         QTRY_VERIFY((viewer = visibleWindow("AlarmViewer")) != nullptr);
-        shot("11-snapshot");
+        shot("11-snapshot", viewer);
         const QString saved = QDir::homePath() + "/snapshot.jpg";
-        ModalAnswerer saver;
-        saver.setAnswer([saved](QWidget* modal) {
+        auto saver = std::make_unique<ModalAnswerer>();
+        saver->setAnswer([saved](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             if (!dialog)
                 return false;
-            dialog->selectFile(saved);
-            auto* box = dialog->findChild<QDialogButtonBox*>();
-            QPushButton* button = box ? box->button(QDialogButtonBox::Save) : nullptr;
-            if (!button)
+            // As an operator types the name and presses Enter.
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (!edit)
                 return false;
-            button->click();
+            dialog->setDirectory(QFileInfo(saved).absolutePath());
+            edit->setText(QFileInfo(saved).fileName());
+            QMetaObject::invokeMethod(dialog, "accept");
             return true;
         });
         QAction* save = nullptr;
@@ -325,7 +355,14 @@ private slots:
                 save = a;
         QVERIFY(save);
         save->trigger();
-        QTRY_VERIFY(QFileInfo(saved).size() > 0);
+        QTRY_VERIFY2(QFileInfo(saved).size() > 0, qPrintable([&] {
+            QStringList seen;
+            for (const ModalSeen& m : saver->seen())
+                seen << m.className + ": " + m.title + " " + m.text;
+            return seen.join(" | ");
+        }()));
+        QVERIFY(saver->waitForCount(2));
+        saver.reset();
         const FrameMarker inFile = readFrameMarker(QImage(saved));
         QVERIFY(inFile.found);
         QCOMPARE(inFile.cameraId, 2);
@@ -334,17 +371,20 @@ private slots:
 
         // 10. The integrity check of the day.
         click(timelineView(), bottom("integrityButton"));
-        QWidget* integrity = nullptr;
+        QPointer<QWidget> integrity;
         QTRY_VERIFY((integrity = visibleWindow("IntegrityDialog")) != nullptr);
         QTRY_VERIFY_WITH_TIMEOUT(
             [&] {
-                for (QLabel* l : integrity->findChildren<QLabel*>())
-                    if (l->text().contains(QStringLiteral("Intégrité validée")))
+                if (!integrity)
+                    return false;
+                for (QProgressBar* bar : integrity->findChildren<QProgressBar*>())
+                    if (bar->format() == QStringLiteral("Intégrité validée"))
                         return true;
                 return false;
             }(),
             60000);
-        shot("12-integrity");
+        shot("12-integrity", integrity);
+        QVERIFY(integrity);
         integrity->close();
     }
 };
