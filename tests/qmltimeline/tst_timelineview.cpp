@@ -412,7 +412,9 @@ private slots:
         hover.start();
         host->hover(host->centerOf(bar));
         QTest::qWait(150);
-        QVERIFY2(!tip->isVisible(), qPrintable(QString::number(hover.elapsed())));
+        // Not yet shown, unless a loaded machine let the 400 ms pass meanwhile.
+        if (hover.elapsed() < 350)
+            QVERIFY(!tip->isVisible());
         QTRY_VERIFY(tip->isVisible());
         const QString text = host->item("tagTooltipText")->property("text").toString();
         QVERIFY2(text.startsWith("Tag ") && text.contains(" - Repère ") && text.endsWith(" de la caméra 1"),
