@@ -1,6 +1,7 @@
 //! labels: qml net
 // Runs the program's start-up for real, in a test copy of the program (StartupProbe.h) that
 // talks to a release server on 127.0.0.1 and reports the window it opened.
+#include "tests/support/ExportGenerator.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestMain.h"
 
@@ -259,6 +260,35 @@ private slots:
         const QString log = readAll(home + "/.ZRPlayer/zrlogfile.log");
         QVERIFY(!log.contains("Interface Controller :: construct"));
         QVERIFY(QFileInfo(home + "/.ZRPlayer").isDir());
+    }
+
+    // Placed inside an export folder, as the demo does, the program opens that export by itself.
+    void opensTheExportItSitsIn()
+    {
+        zrtest::ExportGenerator gen;
+        const zrtest::GeneratedExport ex = gen.generate({"--cameras", "2", "--minutes", "1", "--size", "160x90"});
+        QVERIFY2(ex.ok, qPrintable(ex.error));
+        const QString program = QDir(ex.exportPath).filePath(QStringLiteral("zrplayer"));
+        QVERIFY(QFile::copy(QStringLiteral(ZR_PROBE_PROGRAM), program));
+        QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
+
+        HttpServer server;
+        serveRelease(server, QStringLiteral("3.4.4"), sha256Hex(packageBytes()));
+        const QString home = newFolder(QStringLiteral("home"));
+        const QString cwd = newFolder(QStringLiteral("cwd"));
+        const Run r = runProgram(program, home, cwd,
+                                 {{"appsUrl", server.url(QStringLiteral("/zrapps/"))}, {"settleMs", 3000}});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY(r.windowReported);
+        const QString log = readAll(home + "/.ZRPlayer/zrlogfile.log");
+        QVERIFY2(log.contains("get available days :: in directory " + QDir::cleanPath(ex.exportPath)), qPrintable(log));
+        QVERIFY2(log.contains("available day append " + ex.days.first()), qPrintable(log));
+        QFile::remove(QDir::current().filePath(QStringLiteral("startup-in-export.png")));
+        QVERIFY(QFile::copy(QDir(cwd).filePath(QStringLiteral("startup-window.png")),
+                            QDir::current().filePath(QStringLiteral("startup-in-export.png"))));
+        // Nothing but the program was added to the export's top folder.
+        QStringList top = QDir(ex.exportPath).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        QCOMPARE(top, QStringList{"zrplayer"});
     }
 
     // With a handler beside the program it is started on the per-user crash database.
