@@ -15,6 +15,7 @@
 
 #include <QMutex>
 #include <QPointer>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQmlExpression>
@@ -195,6 +196,23 @@ private slots:
         QCOMPARE(evaluate(window->get_side_panel_view(), "typeof ZRFolderDialogController.openFolderDialog"),
                  QVariant("function"));
         QCOMPARE(evaluate(window->get_timeline_view(), "typeof previewPopup.showAtGlobal"), QVariant("function"));
+    }
+
+    // A run-time warning of the window's engine reaches the log as a warning line.
+    void engineWarningsAreLogged()
+    {
+        LogCatcher log;
+        QQmlComponent component(window->get_engine());
+        component.setData("import QtQuick\nItem { Component.onCompleted: noSuchFunction() }",
+                          QUrl("qrc:/qml/Zrplayer/PlayerZrNova/WarningProbe.qml"));
+        std::unique_ptr<QObject> item(component.create());
+        QVERIFY(item);
+        QVERIFY(log.waitFor("[QML][warning] qrc:/qml/Zrplayer/PlayerZrNova/WarningProbe.qml:2"));
+        QVERIFY(log.contains("noSuchFunction"));
+        const QStringList warnings = takeQmlWarnings();
+        QVERIFY(!warnings.isEmpty());
+        for (const QString& warning : warnings)
+            QVERIFY2(warning.contains("WarningProbe.qml"), qPrintable(warning));
     }
 
     // A frame handed over by the reader is copied by the display after the emitting call
