@@ -98,6 +98,7 @@ bool ZRStreamReadAndControl::open_first_frame(const QString& sid)
     write_log(kPrefix + QStringLiteral(" init displayer for stream ") + sid);
     stream_id = sid;
     index = 0;
+    index_shown = false;
     read_seek_file(files, stream_id);
     if (frames.isEmpty()) {
         write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to read SEEK file");
@@ -223,10 +224,12 @@ bool ZRStreamReadAndControl::continue_read(QString file_name, QString sid, bool 
               + QStringLiteral(" / ") + direction);
     if (direction.contains(QLatin1String("next"))) {
         index = 0;
+        index_shown = false;
         if (play)
             read_forward();
     } else {
         index = int(frames.size()) - 1;
+        index_shown = false;
         if (play)
             read_backward();
     }
@@ -262,6 +265,8 @@ bool ZRStreamReadAndControl::init_decoder_for_codec(QString codec)
     write_log(kPrefix + QStringLiteral("init decoder for codec ") + codec);
     delete decoder;
     decoder = new VideoDecoder();
+    fed_offset = -1;
+    fed_file.clear();
     if (codec.isEmpty())
         return false;
     const std::string name = codec.toStdString();
@@ -289,6 +294,62 @@ bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
         return false;
     }
 
+    if (!read_packet(i))
+        return false;
+
+    if (!decoder || decoder->get_codec_name() != frame.get_codec().toStdString()) {
+        write_log(QStringLiteral("[INFO] read frame :: decoder change/open to ") + frame.get_codec());
+        decoder_open = init_decoder_for_codec(frame.get_codec());
+    }
+    if (!decoder_open) {
+        write_log("[WARN] read frame :: decoder not open");
+        return false;
+    }
+
+    // A picture other than a key frame is only right on top of the one before it: when the
+    // decoder holds something else (a step moved away, the same packet again, a frame left
+    // out), decode the group from its key frame first, as a straight decode would have.
+    if (!priming && !frame.is_keyframe() && !decoder_follows(i)) {
+        int k = i - 1;
+        while (k >= 0 && !frames[k].is_keyframe())
+            --k;
+        if (k >= 0) {
+            priming = true;
+            for (int j = k; j < i; ++j)
+                read_frame(true, j, sid);
+            priming = false;
+            if (!read_packet(i))
+                return false;
+        }
+    }
+    fed_file = frame.get_data_file();
+    fed_offset = frame.get_offset();
+    const qint64 size = frame.get_size();
+
+    // Silent reads only prime the codec: no conversion to BGRA.
+    AVFrame* picture = decoder->decode_frame(reinterpret_cast<uint8_t*>(read_buffer.data()), int(size), !silent);
+    if (!picture)
+        return !silent;
+    if (silent)
+        return true;
+
+    // Hand over our own reference: the next decode writes into fresh buffers, a decoder change
+    // frees only the decoder's reference, and ours is dropped by a call queued behind the
+    // frame's delivery in this thread.
+    auto held = std::make_shared<HeldPicture>();
+    if (!held->frame || av_frame_ref(held->frame, picture) < 0)
+        return false;
+    emit set_display_frame(held->frame->data[0], held->frame->linesize[0], decoder->get_width(),
+                           decoder->get_height(), ZRSeekTable::display_text(frame.get_timestamp()), QString(), false,
+                           i, effective_fps, decoder->get_is_keyframe());
+    if (QObject* context = QAbstractEventDispatcher::instance(thread()))
+        QMetaObject::invokeMethod(context, [held]() {}, Qt::QueuedConnection);
+    return true;
+}
+
+bool ZRStreamReadAndControl::read_packet(int i)
+{
+    const ZRFrame& frame = frames[i];
     if (data_file_name != frame.get_data_file() || !data_file.isOpen()) {
         if (data_file.isOpen())
             data_file.close();
@@ -322,35 +383,15 @@ bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
         return false;
     }
     std::fill(read_buffer.begin() + size, read_buffer.end(), '\0');
-
-    if (!decoder || decoder->get_codec_name() != frame.get_codec().toStdString()) {
-        write_log(QStringLiteral("[INFO] read frame :: decoder change/open to ") + frame.get_codec());
-        decoder_open = init_decoder_for_codec(frame.get_codec());
-    }
-    if (!decoder_open) {
-        write_log("[WARN] read frame :: decoder not open");
-        return false;
-    }
-
-    // Silent reads only prime the codec: no conversion to BGRA.
-    AVFrame* picture = decoder->decode_frame(reinterpret_cast<uint8_t*>(read_buffer.data()), int(size), !silent);
-    if (!picture)
-        return !silent;
-    if (silent)
-        return true;
-
-    // Hand over our own reference: the next decode writes into fresh buffers, a decoder change
-    // frees only the decoder's reference, and ours is dropped by a call queued behind the
-    // frame's delivery in this thread.
-    auto held = std::make_shared<HeldPicture>();
-    if (!held->frame || av_frame_ref(held->frame, picture) < 0)
-        return false;
-    emit set_display_frame(held->frame->data[0], held->frame->linesize[0], decoder->get_width(),
-                           decoder->get_height(), ZRSeekTable::display_text(frame.get_timestamp()), QString(), false,
-                           i, effective_fps, decoder->get_is_keyframe());
-    if (QObject* context = QAbstractEventDispatcher::instance(thread()))
-        QMetaObject::invokeMethod(context, [held]() {}, Qt::QueuedConnection);
     return true;
+}
+
+bool ZRStreamReadAndControl::decoder_follows(int i) const
+{
+    if (i <= 0 || fed_offset < 0)
+        return false;
+    const ZRFrame& before = frames[i - 1];
+    return before.get_offset() == fed_offset && before.get_data_file() == fed_file;
 }
 
 double ZRStreamReadAndControl::get_fps_estimate()
@@ -398,6 +439,7 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
 void ZRStreamReadAndControl::set_index(int i)
 {
     index = i;
+    index_shown = false;
     wait_for_keyframe = true;
     write_log(kPrefix + QStringLiteral("set index :: ") + QString::number(i));
     if (i >= 0 && i < frames.size()) {
@@ -521,6 +563,7 @@ void ZRStreamReadAndControl::change_rate(double r)
     }
     rate = int(r);
     wait_for_keyframe = true;
+    index_shown = false;
     effective_fps = r * fps;
     if (timer)
         timer->stop();
@@ -591,13 +634,23 @@ void ZRStreamReadAndControl::emit_position(int i)
     emit setTime(ZRSeekTable::time_of_day(stamp));
 }
 
-void ZRStreamReadAndControl::show_from_keyframe(int k, int target)
+bool ZRStreamReadAndControl::show_from_keyframe(int k, int target)
 {
     for (int j = k; j < target; ++j)
         read_frame(true, j, stream_id);
-    read_frame(false, target, stream_id);
+    const bool shown = read_frame(false, target, stream_id);
     emit_position(target);
     index = target;
+    index_shown = false;
+    return shown;
+}
+
+void ZRStreamReadAndControl::step_shown(bool shown)
+{
+    // The step decoded its group from the key frame: play resuming at rate 1 can show every
+    // frame from here instead of waiting for the next key frame.
+    if (shown)
+        wait_for_keyframe = false;
 }
 
 void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
@@ -612,8 +665,11 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
     const int count = int(frames.size());
 
     if (!step) {
-        const int i = std::max(index, 0);
+        // After a backward step the picture at index is already on screen: go on after it.
+        const int i = index_shown ? index + 1 : std::max(index, 0);
+        index_shown = false;
         if (i >= count) {
+            index = i;
             switch_to_next_file();
             return;
         }
@@ -662,7 +718,10 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
         while (k > 0 && !frames[k].starts_keyframe())
             --k;
     }
-    show_from_keyframe(k, t);
+    index_shown = false;
+    step_shown(show_from_keyframe(k, t));
+    // Play goes on with the frame after the one shown.
+    index = t + 1;
 }
 
 void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
@@ -723,6 +782,7 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
             emit_position(k);
         // An unreadable key frame is passed over, or every tick would retry it.
         index = k;
+        index_shown = false;
         return;
     }
 
@@ -732,6 +792,8 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
     if (i <= 0)
         i = 0;
     index = i;
+    // Frame 0 stays on screen when there is nothing before it.
+    index_shown = last_read_index == 0;
     if (i == 0) {
         step_across_start(false);
         return;
@@ -744,7 +806,8 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
         step_across_start(true);
         return;
     }
-    show_from_keyframe(k, target);
+    step_shown(show_from_keyframe(k, target));
+    index_shown = true;
 }
 
 void ZRStreamReadAndControl::step_into_last_frame()
@@ -761,9 +824,11 @@ void ZRStreamReadAndControl::step_into_last_frame()
         last_read_index = target;
         emit_position(target);
         index = target;
+        index_shown = true;
         return;
     }
-    show_from_keyframe(k, target);
+    step_shown(show_from_keyframe(k, target));
+    index_shown = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -841,6 +906,7 @@ void ZRStreamReadAndControl::switch_to_next_file()
             next_prefetch_taken = result;
             frames = result;
             index = 0;
+            index_shown = false;
             close_data_file();
             write_log(kPrefix + QStringLiteral("next :: switching to next file (prefetched): ") + current_file.fileName());
             reset_forward_prefetch();
@@ -885,6 +951,7 @@ void ZRStreamReadAndControl::switch_to_next_file()
         current_file = entry;
         frames = list;
         index = 0;
+        index_shown = false;
         close_data_file();
         write_log(kPrefix + QStringLiteral("next :: switched to next file (sync): ") + entry.fileName()
                   + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
@@ -907,6 +974,7 @@ void ZRStreamReadAndControl::switch_to_previous_file()
             current_file = previous_prefetch_file;
             frames = result;
             index = int(frames.size()) - 1;
+            index_shown = false;
             close_data_file();
             write_log(kPrefix + QStringLiteral("prev :: switching to previous file (prefetched): ")
                       + current_file.fileName());
@@ -950,6 +1018,7 @@ void ZRStreamReadAndControl::switch_to_previous_file()
         current_file = entry;
         frames = list;
         index = int(frames.size()) - 1;
+        index_shown = false;
         close_data_file();
         write_log(kPrefix + QStringLiteral("prev :: switched to previous file (sync): ") + entry.fileName()
                   + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
@@ -976,6 +1045,7 @@ void ZRStreamReadAndControl::step_across_end()
             next_prefetch_taken = result;
             frames = result;
             index = 0;
+            index_shown = false;
             last_read_index = -1;
             wait_for_keyframe = false;
             close_data_file();
@@ -1022,6 +1092,7 @@ void ZRStreamReadAndControl::step_across_start(bool no_kf)
             current_file = previous_prefetch_file;
             frames = result;
             index = int(frames.size()) - 1;
+            index_shown = false;
             close_data_file();
             if (no_kf)
                 write_log("[INFO] prev step :: switched to previous (prefetched, no KF before target)");

@@ -85,6 +85,10 @@ private slots:
 
 protected:
     bool read_frame(bool silent, int index, QString stream_id);
+    // Reads frame i's bytes into read_buffer.
+    bool read_packet(int i);
+    // Whether the last packet the decoder was given is the one before frame i.
+    bool decoder_follows(int i) const;
     bool init_decoder_for_codec(QString codec);
     double get_fps_estimate();
     void set_index(int i);
@@ -112,8 +116,11 @@ protected:
     void step_across_start(bool no_keyframe_before_target);
     void stop_play();
     void replace_timer(bool backward);
-    // Decodes k..target-1 silently and shows target, with the position signals.
-    void show_from_keyframe(int k, int target);
+    // Decodes k..target-1 silently and shows target, with the position signals; false when
+    // target gave no picture.
+    bool show_from_keyframe(int k, int target);
+    // After a step the decoder holds the shown picture: play may go on from it.
+    void step_shown(bool shown);
     void emit_position(int i);
     int timer_frames_per_second() const;
 
@@ -151,6 +158,13 @@ protected:
     qint64 last_backward_tick = 0;
     int backward_interval_ms = 40;
     bool timer_backward = false;
+    // index is the picture on screen (a backward step) rather than the next one to play forward.
+    bool index_shown = false;
+    // The last packet given to the decoder (data file and offset), to tell whether the next
+    // one follows it; offset -1 when none.
+    QString fed_file;
+    qint64 fed_offset = -1;
+    bool priming = false;
 
     QByteArray read_buffer;
 };

@@ -281,7 +281,24 @@ private slots:
         QVERIFY(after.seen.last().time > after.seen.at(at).time);
     }
 
-    // A step while playing pauses and shows the next (previous) frame; each further step one more.
+    // Play resumed after steps goes on from the frame after the one on screen, every picture
+    // whole (its marker readable).
+    void checkResumesAfter(int onScreen)
+    {
+        MarkerRecorder after(c->get_reader());
+        after.armed = true;
+        c->start_button();
+        QCOMPARE(c->get_playback_state(), 1);
+        QVERIFY(QTest::qWaitFor([&] { return after.seen.size() >= 12; }, 10000));
+        c->pause_button();
+        for (qsizetype k = 0; k < after.seen.size(); ++k) {
+            QVERIFY2(after.seen.at(k).found, qPrintable(QString("frame %1 after play resumed is damaged").arg(k)));
+            QCOMPARE(after.seen.at(k).frameIndex, onScreen + 1 + int(k));
+        }
+    }
+
+    // A step while playing pauses and shows the next (previous) frame; each further step one more;
+    // play resumed after steps goes on from the frame on screen.
     void frameSteps()
     {
         QVERIFY(startAt("000110"));
@@ -292,6 +309,21 @@ private slots:
         QCOMPARE(c->get_playback_state(), 2);
         QTRY_COMPARE(shown().frameIndex, playing - 1);
         QCOMPARE(framesDuring(300), 0);
+        checkResumesAfter(playing - 1);
+        if (QTest::currentTestFailed())
+            return;
+
+        // Forward steps only, then play.
+        QVERIFY(startAt("000110"));
+        QVERIFY(framesDuring(200) > 0);
+        const int before = shown().frameIndex;
+        c->next_frame_button();
+        QTRY_COMPARE(shown().frameIndex, before + 1);
+        c->next_frame_button();
+        QTRY_COMPARE(shown().frameIndex, before + 2);
+        checkResumesAfter(before + 2);
+        if (QTest::currentTestFailed())
+            return;
 
         // Forward from play, at another place of the day.
         QVERIFY(startAt("000140"));
@@ -311,6 +343,9 @@ private slots:
         QTRY_COMPARE(shown().frameIndex, start);
         QCOMPARE(framesDuring(300), 0);
         QCOMPARE(c->get_playback_state(), 2);
+        checkResumesAfter(start);
+        if (QTest::currentTestFailed())
+            return;
     }
 
     // Every rate the view offers plays in its direction and marks the controller as playing.
