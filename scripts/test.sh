@@ -34,4 +34,12 @@ for _ in $(seq 1 50); do
   sleep 0.1
 done
 
-ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" "$@"
+if [ $# -gt 0 ]; then
+  exec ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" "$@"
+fi
+# The QML and main-window tests render in software and play video in real time: they run
+# after the others, two at a time, so that a loaded machine cannot starve their timers.
+status=0
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" -LE qml || status=$?
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 -L qml || status=$?
+exit $status
