@@ -35,7 +35,8 @@ for _ in $(seq 1 50); do
 done
 
 if [ $# -gt 0 ]; then
-  exec ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" "$@"
+  ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" "$@"
+  exit $?
 fi
 # The QML and main-window tests render in software and play video in real time: they run
 # after the others, two at a time, so that a loaded machine cannot starve their timers.
