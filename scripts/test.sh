@@ -39,8 +39,8 @@ if [ $# -gt 0 ]; then
   exit $?
 fi
 # The QML and main-window tests render in software and play video in real time: they run
-# after the others, two at a time, so that a loaded machine cannot starve their timers.
+# after the others, one at a time, so that a loaded machine cannot starve their timers.
 status=0
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j"$jobs" -LE qml || status=$?
-ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j2 -L qml || status=$?
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error -j1 -L qml || status=$?
 exit $status
