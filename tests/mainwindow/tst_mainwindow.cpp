@@ -10,10 +10,10 @@
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/FrameMarker.h"
 #include "tests/support/LogCatcher.h"
+#include "tests/support/QmlWarningCatcher.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Wait.h"
 
-#include <QMutex>
 #include <QPointer>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -30,34 +30,6 @@
 
 using namespace zrtest;
 
-namespace {
-
-// Every warning that comes from the QML side: the engine's own, a view's load errors and the
-// window's "[QML]" lines all name a .qml file or say QML.
-QMutex qmlMutex;
-QStringList qmlWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-void catchQmlWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg && message.contains(QLatin1String("qml"), Qt::CaseInsensitive)) {
-        QMutexLocker lock(&qmlMutex);
-        qmlWarnings << message;
-    }
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
-
-QStringList takeQmlWarnings()
-{
-    QMutexLocker lock(&qmlMutex);
-    const QStringList out = qmlWarnings;
-    qmlWarnings.clear();
-    return out;
-}
-
-} // namespace
-
 class TestMainWindow : public QObject
 {
     Q_OBJECT
@@ -65,6 +37,9 @@ class TestMainWindow : public QObject
 private:
     ExportGenerator gen;
     GeneratedExport ex;
+    // Every warning from the QML side: the engine's own, a view's load errors and the window's
+    // "[QML]" lines all say QML.
+    std::unique_ptr<QmlWarningCatcher> qmlWarnings;
     std::unique_ptr<ZR_Player_qmlpresentation> window;
 
     void showWindow()
@@ -81,16 +56,16 @@ private:
 private slots:
     void initTestCase()
     {
-        previousHandler = qInstallMessageHandler(catchQmlWarnings);
+        qmlWarnings = std::make_unique<QmlWarningCatcher>(&QmlWarningCatcher::mentionsQml);
         ex = gen.generate({"--cameras", "2", "--minutes", "2", "--size", "320x180", "--alarms", "2", "--tags", "2",
                            "--previews", "--seed", "14"});
         QVERIFY2(ex.ok, qPrintable(ex.error));
     }
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase() { qmlWarnings.reset(); }
 
     void init()
     {
-        takeQmlWarnings();
+        qmlWarnings->clear();
         window = std::make_unique<ZR_Player_qmlpresentation>(nullptr);
         showWindow();
     }
@@ -112,8 +87,7 @@ private slots:
         QVERIFY(log.contains("[INFO] Zrplayer Presentation :: destroy"));
         QVERIFY(log.contains("[INFO] ZRPlayer Interface Controller :: destruct"));
         QVERIFY(!controller && !canvas && !timeline && !panel && !engine);
-        const QStringList warnings = takeQmlWarnings();
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        ZR_VERIFY_NO_WARNINGS(*qmlWarnings);
     }
 
     // Both views load from the resources, without a QML warning, in their places.
@@ -159,8 +133,7 @@ private slots:
         QVERIFY(!canvas->is_fullscreen_enabled());
         QVERIFY(canvas->is_keep_aspect_ratio());
 
-        const QStringList warnings = takeQmlWarnings();
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        ZR_VERIFY_NO_WARNINGS(*qmlWarnings);
     }
 
     // The program's objects reach QML under their names, in the engine and in each view.
@@ -209,7 +182,7 @@ private slots:
         QVERIFY(item);
         QVERIFY(log.waitFor("[QML][warning] qrc:/qml/Zrplayer/PlayerZrNova/WarningProbe.qml:2"));
         QVERIFY(log.contains("noSuchFunction"));
-        const QStringList warnings = takeQmlWarnings();
+        const QStringList warnings = qmlWarnings->take();
         QVERIFY(!warnings.isEmpty());
         for (const QString& warning : warnings)
             QVERIFY2(warning.contains("WarningProbe.qml"), qPrintable(warning));
@@ -296,7 +269,7 @@ private slots:
     void missingTimelineViewIsLogged()
     {
         window.reset();
-        takeQmlWarnings();
+        qmlWarnings->clear();
         LogCatcher log;
 #if __has_include("player/zrplayer_qml_timeline.qrc")
         Q_CLEANUP_RESOURCE(zrplayer_qml_timeline);
@@ -313,7 +286,7 @@ private slots:
         QCOMPARE(window->get_side_panel_view()->status(), QQuickWidget::Ready);
         QVERIFY(QMetaObject::invokeMethod(panelRoot(), "panelStateChanged", Q_ARG(bool, false)));
         QCOMPARE(window->get_splitter()->sizes().first(), 100);
-        for (const QString& warning : takeQmlWarnings())
+        for (const QString& warning : qmlWarnings->take())
             QVERIFY2(warning.contains("TimelineView.qml"), qPrintable(warning));
     }
 

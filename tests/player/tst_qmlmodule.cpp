@@ -1,10 +1,10 @@
 //! labels: qml
 #include "player/PlayerResources.h"
+#include "tests/support/QmlWarningCatcher.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Wait.h"
 
 #include <QDir>
-#include <QMutex>
 #include <QPainter>
 #include <QQmlComponent>
 #include <QQmlContext>
@@ -18,20 +18,6 @@
 #include <memory>
 
 namespace {
-
-QMutex warningsMutex;
-QStringList caughtWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-void catchWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) {
-        QMutexLocker lock(&warningsMutex);
-        caughtWarnings << message;
-    }
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
 
 // Stands in for the interface controller: records the read times the module asks for.
 class ReadTimeRecorder : public QObject
@@ -86,6 +72,8 @@ class TestQmlModule : public QObject
 {
     Q_OBJECT
 
+    // Every warning counts, not only the QML ones.
+    std::unique_ptr<zrtest::QmlWarningCatcher> warnings;
     std::unique_ptr<QQmlEngine> engine;
 
     std::unique_ptr<QObject> create(const QByteArray& qml)
@@ -102,25 +90,23 @@ private slots:
     void initTestCase()
     {
         init_player_resources();
-        previousHandler = qInstallMessageHandler(catchWarnings);
+        warnings = std::make_unique<zrtest::QmlWarningCatcher>();
     }
 
     void init()
     {
         engine = std::make_unique<QQmlEngine>();
         engine->addImportPath(QStringLiteral("qrc:/qml/Zrplayer/"));
-        QMutexLocker lock(&warningsMutex);
-        caughtWarnings.clear();
+        warnings->clear();
     }
 
     void cleanup()
     {
         engine.reset();
-        QMutexLocker lock(&warningsMutex);
-        QVERIFY2(caughtWarnings.isEmpty(), qPrintable(caughtWarnings.join(QLatin1Char('\n'))));
+        ZR_VERIFY_NO_WARNINGS(*warnings);
     }
 
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase() { warnings.reset(); }
 
     void resourceLayout()
     {

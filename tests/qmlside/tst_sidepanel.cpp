@@ -15,6 +15,7 @@
 #include "tests/support/FrameMarker.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/ModalAnswerer.h"
+#include "tests/support/QmlWarningCatcher.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Wait.h"
 
@@ -22,7 +23,6 @@
 #include <QDir>
 #include <QFile>
 #include <QHBoxLayout>
-#include <QMutex>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
@@ -40,36 +40,14 @@
 
 namespace {
 
-// Every warning the QML module prints, whatever path it takes; the panels' own log lines
-// ("[HomePanel] ...") are expected texts and are checked where they matter.
-QMutex qmlWarningsMutex;
-QStringList qmlWarnings;
-QtMessageHandler previousHandler = nullptr;
-
-bool isPanelLogLine(const QString& message)
+// The panels' own log lines ("[HomePanel] ...") are expected texts, checked where they matter.
+bool isPanelLogLine(const zrtest::CaughtWarning& warning)
 {
     for (const char* prefix : {"[HomePanel]", "[AlarmsPanel]", "[MarkersPanel]", "[SidePanel]"}) {
-        if (message.startsWith(QLatin1String(prefix)))
+        if (warning.text.startsWith(QLatin1String(prefix)))
             return true;
     }
     return false;
-}
-
-void catchQmlWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg) {
-        const QString category = QString::fromLatin1(context.category ? context.category : "");
-        const QString file = QString::fromLatin1(context.file ? context.file : "");
-        const bool fromQml = category == QLatin1String("qml") || category == QLatin1String("js")
-                             || category.startsWith(QLatin1String("qt.qml")) || category.startsWith(QLatin1String("qt.quick"))
-                             || file.contains(QLatin1String(".qml")) || message.contains(QLatin1String(".qml"));
-        if (fromQml && !isPanelLogLine(message)) {
-            QMutexLocker lock(&qmlWarningsMutex);
-            qmlWarnings << message;
-        }
-    }
-    if (previousHandler)
-        previousHandler(type, context, message);
 }
 
 // Stand-in for the application paths when the program is to look "installed" inside a folder.
@@ -316,6 +294,8 @@ class TestSidePanel : public QObject
     QString exportPath;
     QString exportParent;
 
+    // Every warning the QML module prints, whatever path it takes.
+    std::unique_ptr<zrtest::QmlWarningCatcher> qmlWarnings;
     std::unique_ptr<PanelHost> host;
     std::unique_ptr<zrtest::ModalAnswerer> answerer;
 
@@ -356,7 +336,8 @@ private slots:
     void initTestCase()
     {
         init_player_resources();
-        previousHandler = qInstallMessageHandler(catchQmlWarnings);
+        qmlWarnings = std::make_unique<zrtest::QmlWarningCatcher>(&zrtest::QmlWarningCatcher::fromQml);
+        qmlWarnings->setExpected(&isPanelLogLine);
 
         const QStringList common = {"--cameras", "2", "--minutes", "2", "--alarms", "2", "--tags", "2",
                                     "--size", "192x108", "--seed", "7"};
@@ -377,8 +358,7 @@ private slots:
     void init()
     {
         answerer = std::make_unique<zrtest::ModalAnswerer>();
-        QMutexLocker lock(&qmlWarningsMutex);
-        qmlWarnings.clear();
+        qmlWarnings->clear();
     }
 
     void cleanup()
@@ -391,14 +371,11 @@ private slots:
         QStringList all;
         for (const QQmlError& error : engineWarnings)
             all << error.toString();
-        {
-            QMutexLocker lock(&qmlWarningsMutex);
-            all << qmlWarnings;
-        }
+        all << qmlWarnings->take();
         QVERIFY2(all.isEmpty(), qPrintable(all.join(QLatin1Char('\n'))));
     }
 
-    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+    void cleanupTestCase() { qmlWarnings.reset(); }
 
     void startsEmptyWithoutExport()
     {

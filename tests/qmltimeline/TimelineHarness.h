@@ -8,10 +8,10 @@
 #include "player/PlayerResources.h"
 #include "player/ZRPlayerInferfaceController.h"
 #include "tests/support/FrameMarker.h"
+#include "tests/support/QmlWarningCatcher.h"
 #include "tests/support/Wait.h"
 
 #include <QImage>
-#include <QMutex>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -25,41 +25,6 @@
 #include <memory>
 
 namespace zrtest {
-
-// Collects QML warnings (and every other warning) so a test can fail on them.
-class QmlWarnings
-{
-public:
-    static QmlWarnings& instance()
-    {
-        static QmlWarnings w;
-        return w;
-    }
-    void install() { previous = qInstallMessageHandler(&QmlWarnings::handler); }
-    void uninstall() { qInstallMessageHandler(previous); }
-    QStringList take()
-    {
-        QMutexLocker lock(&mutex);
-        QStringList out = caught;
-        caught.clear();
-        return out;
-    }
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-    {
-        QmlWarnings& self = instance();
-        if (type == QtWarningMsg || type == QtCriticalMsg || type == QtFatalMsg) {
-            QMutexLocker lock(&self.mutex);
-            self.caught << message;
-        }
-        if (self.previous)
-            self.previous(type, context, message);
-    }
-    QMutex mutex;
-    QStringList caught;
-    QtMessageHandler previous = nullptr;
-};
 
 // Keeps the last picture the reader handed over, copied at once as the display does.
 class ShownFrame : public QObject

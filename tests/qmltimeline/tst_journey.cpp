@@ -39,6 +39,7 @@ class TestJourney : public QObject
 private:
     ExportGenerator gen;
     GeneratedExport ex;
+    std::unique_ptr<QmlWarningCatcher> qmlWarnings;
     std::unique_ptr<ZR_Player_qmlpresentation> window;
     QString shotDir;
 
@@ -161,7 +162,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QmlWarnings::instance().install();
+        qmlWarnings = std::make_unique<QmlWarningCatcher>();
         shotDir = qEnvironmentVariable("ZR_SCREENSHOT_DIR", QDir::currentPath());
         ex = gen.generate({"--days", "2", "--cameras", "2", "--minutes", "3", "--alarms", "2", "--tags", "2",
                            "--previews", "--size", "320x180", "--seed", "7"});
@@ -174,8 +175,8 @@ private slots:
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible())
                 w->close();
-        const QStringList warnings = QmlWarnings::instance().take();
-        QmlWarnings::instance().uninstall();
+        const QStringList warnings = qmlWarnings->take();
+        qmlWarnings.reset();
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
     }
 

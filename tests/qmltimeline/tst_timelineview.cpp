@@ -27,6 +27,7 @@ private:
     GeneratedExport ex;
     QString day;       // "yyyy-MM-dd"
     QString dayStamp;  // "yyyyMMdd"
+    std::unique_ptr<QmlWarningCatcher> qmlWarnings;
     std::unique_ptr<TimelineHost> host;
 
     static int msOf(const QString& hhmmss) { return QTime::fromString(hhmmss, "HHmmss").msecsSinceStartOfDay(); }
@@ -91,14 +92,14 @@ private:
 private slots:
     void initTestCase()
     {
-        QmlWarnings::instance().install();
+        qmlWarnings = std::make_unique<QmlWarningCatcher>();
         ex = gen.generate({"--cameras", "2", "--minutes", "3", "--start", "00:00:00", "--alarms", "3", "--tags", "3",
                            "--previews", "--streams", "2", "--size", "320x180", "--seed", "11"});
         QVERIFY2(ex.ok, qPrintable(ex.error));
         day = ex.days.first();
         dayStamp = QDate::fromString(day, "yyyy-MM-dd").toString("yyyyMMdd");
     }
-    void cleanupTestCase() { QmlWarnings::instance().uninstall(); }
+    void cleanupTestCase() { qmlWarnings.reset(); }
 
     void init()
     {
@@ -109,8 +110,7 @@ private slots:
     void cleanup()
     {
         host.reset();
-        const QStringList warnings = QmlWarnings::instance().take();
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        ZR_VERIFY_NO_WARNINGS(*qmlWarnings);
     }
 
     // Before a day and camera are chosen: nothing drawn, every control disabled.

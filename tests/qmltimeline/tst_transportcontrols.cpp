@@ -26,6 +26,7 @@ private:
     GeneratedExport ex;
     QString day;
     QString dayStamp;
+    std::unique_ptr<QmlWarningCatcher> qmlWarnings;
     std::unique_ptr<TimelineHost> host;
 
     bool hasTransport() const
@@ -82,14 +83,14 @@ private:
 private slots:
     void initTestCase()
     {
-        QmlWarnings::instance().install();
+        qmlWarnings = std::make_unique<QmlWarningCatcher>();
         ex = gen.generate({"--cameras", "1", "--minutes", "3", "--start", "00:00:00", "--size", "320x180", "--seed",
                            "21"});
         QVERIFY2(ex.ok, qPrintable(ex.error));
         day = ex.days.first();
         dayStamp = QDate::fromString(day, "yyyy-MM-dd").toString("yyyyMMdd");
     }
-    void cleanupTestCase() { QmlWarnings::instance().uninstall(); }
+    void cleanupTestCase() { qmlWarnings.reset(); }
 
     void init()
     {
@@ -105,8 +106,7 @@ private slots:
         host.reset();
         for (const char* window : {"AlarmViewer", "IntegrityDialog", "PopupExport"})
             closeWindows(window);
-        const QStringList warnings = QmlWarnings::instance().take();
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('\n')));
+        ZR_VERIFY_NO_WARNINGS(*qmlWarnings);
     }
 
     // Play/pause stops and resumes the frames and swaps the icon.
