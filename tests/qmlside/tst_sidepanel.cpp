@@ -997,7 +997,7 @@ private slots:
                           QUrl(QStringLiteral("qrc:/qml/Zrplayer/PlayerZrNova/CalendarHost.qml")));
         std::unique_ptr<QObject> calendar(component.create());
         QVERIFY2(calendar, qPrintable(component.errorString()));
-        for (const QString& day : {"2025-01-05", "2025-01-06", "2025-01-07", "2025-01-08", "2025-01-09", "2025-02-10",
+        for (const char* day : {"2025-01-05", "2025-01-06", "2025-01-07", "2025-01-08", "2025-01-09", "2025-02-10",
                                    "2025-01-10"}) {
             QVariant result;
             QVERIFY(QMetaObject::invokeMethod(calendar.get(), "isAvailable", Q_RETURN_ARG(QVariant, result),
