@@ -834,26 +834,45 @@ void ZRStreamReadAndControl::step_into_last_frame()
 // ---------------------------------------------------------------------------------------------
 // File switching
 
-QFileInfo ZRStreamReadAndControl::next_file_in_list() const
+qsizetype ZRStreamReadAndControl::current_file_position() const
 {
     const QString current = current_file.canonicalFilePath();
     if (current.isEmpty())
-        return QFileInfo();
+        return -1;
     for (qsizetype k = 0; k < files.size(); ++k)
         if (files.at(k).canonicalFilePath() == current)
-            return k + 1 < files.size() ? files.at(k + 1) : QFileInfo();
-    return QFileInfo();
+            return k;
+    return -1;
+}
+
+QFileInfo ZRStreamReadAndControl::next_file_in_list() const
+{
+    const qsizetype k = current_file_position();
+    return k >= 0 && k + 1 < files.size() ? files.at(k + 1) : QFileInfo();
 }
 
 QFileInfo ZRStreamReadAndControl::previous_file_in_list() const
 {
-    const QString current = current_file.canonicalFilePath();
-    if (current.isEmpty())
-        return QFileInfo();
-    for (qsizetype k = 0; k < files.size(); ++k)
-        if (files.at(k).canonicalFilePath() == current)
-            return k > 0 ? files.at(k - 1) : QFileInfo();
-    return QFileInfo();
+    const qsizetype k = current_file_position();
+    return k > 0 ? files.at(k - 1) : QFileInfo();
+}
+
+QList<ZRFrame> ZRStreamReadAndControl::parse_with_stream_retry(const QFileInfo& entry, const QString& direction,
+                                                               bool* retried)
+{
+    *retried = false;
+    QString detected;
+    QList<ZRFrame> list = parse_seek(entry.filePath(), stream_id, &detected);
+    if (list.isEmpty() && !detected.isEmpty()) {
+        write_log(kPrefix + direction + QStringLiteral(" :: requested stream '") + stream_id
+                  + QStringLiteral("' not found, retry with detected '") + detected + QStringLiteral("'"));
+        list = parse_seek(entry.filePath(), detected);
+        if (!list.isEmpty()) {
+            stream_id = detected;
+            *retried = true;
+        }
+    }
+    return list;
 }
 
 bool ZRStreamReadAndControl::check_next_prefetch_target(QFileInfo expected)
@@ -916,14 +935,7 @@ void ZRStreamReadAndControl::switch_to_next_file()
         }
     }
 
-    const QString current = current_file.canonicalFilePath();
-    qsizetype at = -1;
-    for (qsizetype k = 0; k < files.size() && !current.isEmpty(); ++k) {
-        if (files.at(k).canonicalFilePath() == current) {
-            at = k;
-            break;
-        }
-    }
+    const qsizetype at = current_file_position();
     if (at < 0) {
         write_log("[WARN] ZRStream read & control :: next :: current file not found in list");
         stop_play();
@@ -937,15 +949,8 @@ void ZRStreamReadAndControl::switch_to_next_file()
     for (qsizetype k = at + 1; k < files.size(); ++k) {
         const QFileInfo entry = files.at(k);
         write_log(kPrefix + QStringLiteral("next :: synchronously loading: ") + entry.fileName());
-        QString detected;
-        QList<ZRFrame> list = parse_seek(entry.filePath(), stream_id, &detected);
-        if (list.isEmpty() && !detected.isEmpty()) {
-            write_log(kPrefix + QStringLiteral("next :: requested stream '") + stream_id
-                      + QStringLiteral("' not found, retry with detected '") + detected + QStringLiteral("'"));
-            list = parse_seek(entry.filePath(), detected);
-            if (!list.isEmpty())
-                stream_id = detected;
-        }
+        bool retried = false;
+        const QList<ZRFrame> list = parse_with_stream_retry(entry, QStringLiteral("next"), &retried);
         if (list.isEmpty())
             continue;
         current_file = entry;
@@ -986,14 +991,7 @@ void ZRStreamReadAndControl::switch_to_previous_file()
         }
     }
 
-    const QString current = current_file.canonicalFilePath();
-    qsizetype at = -1;
-    for (qsizetype k = 0; k < files.size() && !current.isEmpty(); ++k) {
-        if (files.at(k).canonicalFilePath() == current) {
-            at = k;
-            break;
-        }
-    }
+    const qsizetype at = current_file_position();
     if (at <= 0) {
         write_log(kPrefix + QStringLiteral("prev :: no previous file available (start of list reached)"));
         stop_play();
@@ -1002,17 +1000,10 @@ void ZRStreamReadAndControl::switch_to_previous_file()
     for (qsizetype k = at - 1; k >= 0; --k) {
         const QFileInfo entry = files.at(k);
         write_log(kPrefix + QStringLiteral("prev :: synchronously loading: ") + entry.fileName());
-        QString detected;
-        QList<ZRFrame> list = parse_seek(entry.filePath(), stream_id, &detected);
-        if (list.isEmpty() && !detected.isEmpty()) {
-            write_log(kPrefix + QStringLiteral("prev :: requested stream '") + stream_id
-                      + QStringLiteral("' not found, retry with detected '") + detected + QStringLiteral("'"));
-            list = parse_seek(entry.filePath(), detected);
-            if (!list.isEmpty()) {
-                stream_id = detected;
-                next_prefetch_file = QFileInfo();
-            }
-        }
+        bool retried = false;
+        const QList<ZRFrame> list = parse_with_stream_retry(entry, QStringLiteral("prev"), &retried);
+        if (retried)
+            next_prefetch_file = QFileInfo();
         if (list.isEmpty())
             continue;
         current_file = entry;

@@ -109,8 +109,12 @@ protected:
     bool check_previous_prefetch_target(QFileInfo expected);
     void switch_to_next_file();
     void switch_to_previous_file();
+    qsizetype current_file_position() const; // -1 when the current file is not in the list
     QFileInfo next_file_in_list() const;
     QFileInfo previous_file_in_list() const;
+    // Parses a neighbour's seek table for the current stream, retrying with the stream the file
+    // holds; retried tells whether the stream id changed.
+    QList<ZRFrame> parse_with_stream_retry(const QFileInfo& entry, const QString& direction, bool* retried);
     void step_across_end();
     void step_forward_without_keyframe();
     void step_across_start(bool no_keyframe_before_target);
