@@ -152,7 +152,10 @@ AVFrame* VideoDecoder::decode_frame(uint8_t* data, int size, bool scale)
         write_log("[WARN] Video Decoder :: decode frame :: scaler is NULL");
         return nullptr;
     }
-    if (!scaler->is_ready() || decoded == 0 || width != codec_context->width || height != codec_context->height) {
+    // Unscaled decodes follow a size change without the scaler: compare with what the scaler
+    // was made for, or it would keep converting to the old size.
+    if (!scaler->is_ready() || decoded == 0 || width != codec_context->width || height != codec_context->height
+        || scaler->get_output_width() != codec_context->width || scaler->get_output_height() != codec_context->height) {
         setup_scaler(codec_context->width, codec_context->height, frame->format);
         width = codec_context->width;
         height = codec_context->height;
@@ -162,6 +165,9 @@ AVFrame* VideoDecoder::decode_frame(uint8_t* data, int size, bool scale)
         write_log("[WARN] Video Decoder :: decode frame :: failed to scale frame");
         return nullptr;
     }
+    // Callers read width x height BGRA pixels from it.
+    if (out->width != width || out->height != height)
+        return nullptr;
     if (decoded == 0) {
         write_log("[INFO] Video Decoder :: decode frame :: decode success :: return first frame after scale");
         decoded = 1;

@@ -140,6 +140,26 @@ private slots:
         QCOMPARE(log.count("return first frame after scale"), 1);
     }
 
+    // A scaled picture always has the size the decoder announces, also when unscaled decodes
+    // met the size change first: readers copy width x height pixels out of it.
+    void scaledSizeAfterUnscaledSizeChange()
+    {
+        const auto small = zrtest::encodeClip("mjpeg", 64, 48, 1, 1);
+        const auto big = zrtest::encodeClip("mjpeg", 128, 96, 2, 1);
+        VideoDecoder d;
+        QVERIFY(d.open_decoder("mjpeg"));
+        QByteArray a = small[0].data, b = big[0].data, c = big[1].data;
+        QVERIFY(d.decode_frame(reinterpret_cast<uint8_t*>(a.data()), a.size(), true));
+        QVERIFY(d.decode_frame(reinterpret_cast<uint8_t*>(b.data()), b.size(), false));
+        AVFrame* f = d.decode_frame(reinterpret_cast<uint8_t*>(c.data()), c.size(), true);
+        QVERIFY(f);
+        QCOMPARE(d.get_width(), 128);
+        QCOMPARE(d.get_height(), 96);
+        QCOMPARE(f->width, 128);
+        QCOMPARE(f->height, 96);
+        QVERIFY(f->linesize[0] >= 4 * 128);
+    }
+
     void videoQuality()
     {
         zrtest::LogCatcher log;
