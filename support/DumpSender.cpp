@@ -194,6 +194,19 @@ void DumpSender::send_dump(const QString& dumpPath)
     connect(reply, &QNetworkReply::errorOccurred, this, &DumpSender::slot_error);
 }
 
+void DumpSender::parse_answer(const QByteArray& answer, bool* dumpReceived, bool* logReceived)
+{
+    *dumpReceived = false;
+    *logReceived = false;
+    QJsonParseError parse_error;
+    const QJsonDocument document = QJsonDocument::fromJson(answer, &parse_error);
+    if (parse_error.error != QJsonParseError::NoError || !document.isObject())
+        return;
+    const QJsonObject object = document.object();
+    *dumpReceived = part_received(object, QStringLiteral("upload_file_minidump"));
+    *logReceived = part_received(object, QStringLiteral("upload_file_log"));
+}
+
 void DumpSender::slot_send_request_finished()
 {
     QNetworkReply* finished = reply;
@@ -208,13 +221,7 @@ void DumpSender::slot_send_request_finished()
 
     bool dump_received = false;
     bool log_received = false;
-    QJsonParseError parse_error;
-    const QJsonDocument document = QJsonDocument::fromJson(answer, &parse_error);
-    if (parse_error.error == QJsonParseError::NoError && document.isObject()) {
-        const QJsonObject object = document.object();
-        dump_received = part_received(object, QStringLiteral("upload_file_minidump"));
-        log_received = part_received(object, QStringLiteral("upload_file_log"));
-    }
+    parse_answer(answer, &dump_received, &log_received);
 
     if (dump_received) {
         write_log(QStringLiteral("ZRDumpSender :: send_request_finished :: DUMPFILE IS OK + ") + dump_path);

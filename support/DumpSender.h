@@ -38,6 +38,8 @@ public:
     static QString log_file_path();
     // Multipart file names: quotes, CR and LF percent-escaped so they cannot end the header.
     static QString escape_file_name(const QString& name);
+    // Which parts the server's answer says it received; both false for anything but a JSON object.
+    static void parse_answer(const QByteArray& answer, bool* dumpReceived, bool* logReceived);
 
 signals:
     void uploadProgress(qlonglong bytesSent, qlonglong bytesTotal);
