@@ -502,6 +502,17 @@ bool ExportWriter::writeVideo(Recording& rec, QString* error)
     QByteArray seek;
     for (const QByteArray& l : lines)
         seek += l + eol;
+    if (rec.target && hasFault(QStringLiteral("garbage-seek"))) {
+        // Bytes that never form a line with a valid time stamp: no digit at all.
+        std::mt19937_64 rng = rngFor(0, 0, 4242);
+        seek = QByteArray(4096, '\0');
+        for (char& c : seek) {
+            c = char(rng() & 0xff);
+            if (c >= '0' && c <= '9')
+                c = char(c + 20);
+        }
+        addFault(QStringLiteral("garbage-seek"), seekPath, -1, QStringLiteral("4096 bytes without a digit"));
+    }
 
     if (!writeFile(videoPath, data, error))
         return false;

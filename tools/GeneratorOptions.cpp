@@ -10,7 +10,7 @@ QStringList GeneratorOptions::faultKinds()
             QStringLiteral("missing-seek"),     QStringLiteral("empty-seek"),
             QStringLiteral("no-keyframe"),      QStringLiteral("stream-change"),
             QStringLiteral("codec-change"),     QStringLiteral("resolution-change"),
-            QStringLiteral("hash-corrupt")};
+            QStringLiteral("hash-corrupt"),     QStringLiteral("garbage-seek")};
 }
 
 QString GeneratorOptions::usage()
@@ -59,6 +59,7 @@ Usage: zr-make-export --out DIR [options]
                                             (h264 -> h265, others -> h264)
                          resolution-change  the target is encoded at half the size
                          hash-corrupt       the target's digest in "hash.json" is wrong
+                         garbage-seek       the .zrseek file is 4096 random bytes without a digit
                        The fault target is the second recording (the first when there is one)
                        of the first camera on the first day; hash.json lists the damaged files.
   --seed N             seed of every random choice (id, alarm/tag times); same seed, same bytes

@@ -75,7 +75,7 @@ private slots:
         QTest::addColumn<QString>("kind");
         for (const char* k : {"truncated", "size-nan", "size-negative", "size-too-large", "bad-timestamp", "crlf",
                               "missing-seek", "empty-seek", "no-keyframe", "stream-change", "codec-change",
-                              "resolution-change", "hash-corrupt"})
+                              "resolution-change", "hash-corrupt", "garbage-seek"})
             QTest::newRow(k) << QString::fromLatin1(k);
     }
 
@@ -170,6 +170,11 @@ private slots:
             const QList<QImage> frames = zrtoolstest::decodeStream(t.videoPath, t.seekPath, "video1");
             QCOMPARE(frames.size(), 50);
             QCOMPARE(frames[0].size(), QSize(160, 90));
+        } else if (kind == "garbage-seek") {
+            QCOMPARE(QFileInfo(t.seekPath).size(), 4096);
+            for (const SeekLine& l : lines)
+                QVERIFY(!validStamp(l.stamp));
+            QVERIFY(fileSize > 0);
         } else if (kind == "hash-corrupt") {
             const QJsonArray list = QJsonDocument::fromJson(opensslDecrypt(ex.hashFiles[0])).array();
             QVERIFY(!list.isEmpty());
