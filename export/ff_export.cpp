@@ -94,7 +94,6 @@ ZRStreamEncoder* ff_export::create_encoder(const DecodedFrame* head, int* code)
         name = QStringLiteral("libx264");
     else if (name.compare(QLatin1String("h265"), Qt::CaseInsensitive) == 0)
         name = QStringLiteral("hevc");
-    output_existed = QFileInfo::exists(output_path);
     const int fps = int(reader->get_stream_fps());
     if (encoder->init_encoder(output_path, name.toLower(), encoder_parameter, fps, head->get_width(),
                               head->get_height(), overlay_enabled, overlay_size, head->get_pix_fmt()))
@@ -127,8 +126,10 @@ QStringList ff_export::finish_reader()
 
 void ff_export::fail(int code, bool remove_output)
 {
-    if (remove_output && !output_existed && !output_path.isEmpty()) {
-        // A partial file is never left behind looking like a finished export.
+    const QFileInfo out(output_path);
+    // A partial file is never left behind looking like a finished export (only a plain file or
+    // a link to one is removed, never what a link points to).
+    if (remove_output && !output_path.isEmpty() && (out.isSymLink() || out.isFile())) {
         QFile::remove(output_path);
         write_log(QStringLiteral("[WARN] ") + kLog + QStringLiteral("partial file removed :: ") + output_path);
     }

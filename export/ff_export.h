@@ -82,5 +82,4 @@ private:
     QString end_time;
     QString stream_id;
     QHash<int, QString> camera_names;
-    bool output_existed = false;
 };

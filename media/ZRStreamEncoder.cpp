@@ -395,8 +395,9 @@ void ZRStreamEncoder::write_raw_packet(AVPacket* packet, FILE* data_file, FILE* 
         else
             running_time = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
     }
+    // Truncated to the millisecond; the epsilon keeps 0.04 s from reading as 39 ms.
     const qint64 whole = qint64(std::floor(distance));
-    const qint64 millis = qint64((distance - double(whole)) * 1000.0);
+    const qint64 millis = qint64(std::floor((distance - double(whole)) * 1000.0 + 1e-6));
     running_time = running_time.addSecs(whole).addMSecs(millis);
     *time = running_time;
     if (packet->size > 0 && fwrite(packet->data, 1, size_t(packet->size), data_file) != size_t(packet->size))
