@@ -107,6 +107,38 @@ QString recordingBaseName(const QString& fileName)
     return dot < 0 ? fileName : fileName.left(dot);
 }
 
+bool splitRecordingName(const QString& fileName, QString* camera, QString* date, QString* time)
+{
+    const QStringList parts = fileName.split(QLatin1Char('_'));
+    if (parts.size() < 3)
+        return false;
+    *camera = parts.at(0);
+    *date = parts.at(1);
+    *time = parts.at(2).section(QLatin1Char('.'), 0, 0);
+    return true;
+}
+
+bool splitRecordingBaseName(const QString& fileName, QString* camera, QString* date, QString* time)
+{
+    const QStringList parts = recordingBaseName(fileName).split(QLatin1Char('_'));
+    if (parts.size() < 3)
+        return false;
+    *camera = parts.at(0);
+    *date = parts.at(1);
+    *time = parts.at(2);
+    return true;
+}
+
+QString seekTablePathOf(const QString& dataPath)
+{
+    QString seek = dataPath;
+    if (seek.contains(QLatin1String(".zrvideo")))
+        return seek.replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"));
+    if (seek.contains(QLatin1String(".zraudio")))
+        return seek.replace(QLatin1String(".zraudio"), QLatin1String(".zraudioseek"));
+    return QString();
+}
+
 MediaKind classifyMedia(const QString& fileName, qint64 size,
                         const std::function<qint64(const QString&)>& siblingSize)
 {

@@ -52,6 +52,19 @@ MediaKind classifyMedia(const QString& fileName, qint64 size,
 // The base name of a recording file: its name without the last extension.
 QString recordingBaseName(const QString& fileName);
 
+// Camera, date and start-time fields of a recording's name "<camera>_<yyyyMMdd>_<HHmmss>.<ext>":
+// the name split at "_", the third field cut at its first "."; false, with the fields left
+// alone, when the name has fewer than three fields.
+bool splitRecordingName(const QString& fileName, QString* camera, QString* date, QString* time);
+
+// The same fields taken from the base name (cut at the last ".") split at "_"; a fourth or
+// later field is left out. False with fewer than three fields.
+bool splitRecordingBaseName(const QString& fileName, QString* camera, QString* date, QString* time);
+
+// The seek table beside a data file, by path: ".zrvideo" becomes ".zrseek", else ".zraudio"
+// becomes ".zraudioseek"; empty for a path with neither.
+QString seekTablePathOf(const QString& dataPath);
+
 // Names in ascending order of their UTF-16 code units, case-sensitively.
 bool nameLessThan(const QString& a, const QString& b);
 

@@ -161,6 +161,48 @@ private slots:
         QCOMPARE(int(classifyMediaFile(QFileInfo(dir.filePath(name)))), expected);
     }
 
+    void recordingNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("byName");      // camera|date|time, empty when refused
+        QTest::addColumn<QString>("byBaseName");
+        QTest::newRow("video") << "12_20240131_235959.zrvideo" << "12|20240131|235959" << "12|20240131|235959";
+        QTest::newRow("audio seek") << "3_20240131_080000.zraudioseek" << "3|20240131|080000" << "3|20240131|080000";
+        QTest::newRow("dots in time") << "3_20240131_080000.x.zrvideo" << "3|20240131|080000" << "3|20240131|080000.x";
+        QTest::newRow("four fields") << "3_7_20240131_080000.zrtag" << "3|7|20240131" << "3|7|20240131";
+        QTest::newRow("two fields") << "a_b.zrvideo" << "" << "";
+        QTest::newRow("plain") << "clip.zrvideo" << "" << "";
+    }
+
+    void recordingNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, byName);
+        QFETCH(QString, byBaseName);
+        QString c = "-", d = "-", t = "-";
+        QCOMPARE(splitRecordingName(name, &c, &d, &t), !byName.isEmpty());
+        QCOMPARE(byName.isEmpty() ? QString() : c + "|" + d + "|" + t, byName);
+        c = d = t = "-";
+        QCOMPARE(splitRecordingBaseName(name, &c, &d, &t), !byBaseName.isEmpty());
+        QCOMPARE(byBaseName.isEmpty() ? QString() : c + "|" + d + "|" + t, byBaseName);
+    }
+
+    void seekTablePaths_data()
+    {
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<QString>("seek");
+        QTest::newRow("video") << "/d/cam1/1_20240131_080000.zrvideo" << "/d/cam1/1_20240131_080000.zrseek";
+        QTest::newRow("audio") << "/d/cam1/1_20240131_080000.zraudio" << "/d/cam1/1_20240131_080000.zraudioseek";
+        QTest::newRow("other") << "/d/cam1/1_20240131_080000.jpg" << QString();
+    }
+
+    void seekTablePaths()
+    {
+        QFETCH(QString, data);
+        QFETCH(QString, seek);
+        QCOMPARE(seekTablePathOf(data), seek);
+    }
+
     void listingsSortedByCodeUnitsWithoutHidden()
     {
         QTemporaryDir dir;
