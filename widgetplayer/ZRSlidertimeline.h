@@ -40,6 +40,7 @@ signals:
     void slider_move(QTime time);
 
 public slots:
+    using QAbstractSlider::setValue;
     // The playback reader's position: the minute of a "yyyyMMddHHmmsszzz" stamp; the integer
     // is not used.
     void setValue(int unused, QString time_stamp);

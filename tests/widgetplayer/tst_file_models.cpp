@@ -43,7 +43,13 @@ class TestFileModels : public QObject
         const QModelIndex index = m.index(folder);
         if (m.canFetchMore(index))
             m.fetchMore(index);
-        zrtest::waitUntil([&] { return m.rowCount(index) >= rows; }, 20000);
+        const auto folderLoaded = [&] {
+            for (const QList<QVariant>& args : std::as_const(loaded))
+                if (QDir(args.at(0).toString()) == QDir(folder))
+                    return true;
+            return false;
+        };
+        zrtest::waitUntil([&] { return folderLoaded() && m.rowCount(index) >= rows; }, 20000);
         return index;
     }
 
