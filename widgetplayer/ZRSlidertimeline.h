@@ -39,8 +39,10 @@ signals:
     void change_value(QString value_text, int camera_id);
     void slider_move(QTime time);
 
-public slots:
+public:
     using QAbstractSlider::setValue;
+
+public slots:
     // The playback reader's position: the minute of a "yyyyMMddHHmmsszzz" stamp; the integer
     // is not used.
     void setValue(int unused, QString time_stamp);

@@ -277,7 +277,7 @@ private slots:
     {
         ZRSlidertimeline slider;
         slider.setMaximum(1440);
-        slider.QAbstractSlider::setValue(100);
+        slider.setValue(100);
         slider.setValue(0, QString());
         QCOMPARE(slider.value(), 100);
         slider.setValue(0, "20240131101530123");
