@@ -85,6 +85,33 @@ std::mt19937_64 ExportWriter::rngFor(int day, int camera, int salt) const
     return std::mt19937_64(seq);
 }
 
+namespace {
+
+// Sensor noise on the luma plane: a cheap generator, seeded per picture, so that the same
+// seed writes the same bytes.
+void addNoise(AVFrame* frame, int amplitude, quint64 seed)
+{
+    if (amplitude <= 0)
+        return;
+    quint64 x = seed * 0x9E3779B97F4A7C15ULL + 0x632BE59BD9B4E019ULL;
+    const int span = 2 * amplitude + 1;
+    for (int r = 0; r < frame->height; ++r) {
+        uint8_t* row = frame->data[0] + static_cast<ptrdiff_t>(r) * frame->linesize[0];
+        for (int c = 0; c < frame->width; c += 8) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            quint64 bits = x;
+            for (int k = 0; k < 8 && c + k < frame->width; ++k, bits >>= 8) {
+                const int v = row[c + k] + int(bits & 0xff) % span - amplitude;
+                row[c + k] = static_cast<uint8_t>(std::clamp(v, 0, 255));
+            }
+        }
+    }
+}
+
+} // namespace
+
 QString ExportWriter::dayPath(int day) const
 {
     return m_exportPath + QLatin1Char('/') + m_options.firstDay.addDays(day).toString(QStringLiteral("yyyy-MM-dd"));
@@ -422,6 +449,7 @@ bool ExportWriter::writeVideo(Recording& rec, QString* error)
             v.msOfDay = frameMs(i);
             v.frameIndex = i;
             MarkerPainter::paint(enc.frame(), v, camId);
+            addNoise(enc.frame(), m_options.noise, m_seed ^ (quint64(v.julianDay) << 40) ^ (quint64(camId) << 28) ^ quint64(v.msOfDay));
             if (!enc.encode(pts++, error))
                 return false;
         }

@@ -34,6 +34,8 @@ Usage: zr-make-export --out DIR [options]
   --fps N              frames per second (default 25)
   --gop N              frames from one key frame to the next (default = fps); every
                        recording starts with a key frame
+  --noise N            camera-like sensor noise: every luma sample of every picture moves by up
+                       to +-N (0 to 64, default 0), which brings the bit rate near a real camera's
   --size WxH           picture size of stream 1 (default 640x360; even numbers)
   --streams 1|2        2 adds an interleaved stream "video2" at half the size
   --audio              adds .zraudio + .zraudioseek (AAC-LC in ADTS, mono 16 kHz, 1024-sample packets)
@@ -197,6 +199,9 @@ bool GeneratorOptions::parse(const QStringList& args, GeneratorOptions* o, QStri
                 return false;
         } else if (a == QLatin1String("--gop")) {
             if (!number(1, 100000, &o->gop))
+                return false;
+        } else if (a == QLatin1String("--noise")) {
+            if (!number(0, 64, &o->noise))
                 return false;
         } else if (a == QLatin1String("--size")) {
             if (!value(&v))

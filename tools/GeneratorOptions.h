@@ -24,6 +24,7 @@ struct GeneratorOptions
     PacketEncoder::Codec codec = PacketEncoder::Codec::H264;
     int fps = 25;
     int gop = 0;                // 0: same as fps
+    int noise = 0;              // sensor noise: luma moves by up to +-noise per picture
     int width = 640;
     int height = 360;
     int streams = 1;

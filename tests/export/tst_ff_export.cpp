@@ -293,7 +293,7 @@ private slots:
         };
 
         int previous = 0;
-        for (const QString& size : {"small", "normal", "large", "extralarge"}) {
+        for (const QString size : {"small", "normal", "large", "extralarge"}) {
             const QImage p = firstPicture(true, size);
             QVERIFY2(!p.isNull(), qPrintable(size));
             const int rows = bandRows(p);
