@@ -88,6 +88,8 @@ ZRStreamEncoder::~ZRStreamEncoder()
         sws_freeContext(c);
     for (SwsContext* c : std::as_const(to_bgra))
         sws_freeContext(c);
+    for (SwsContext* c : std::as_const(strip_converters))
+        sws_freeContext(c);
     sws_freeContext(from_bgra);
     close_output();
     avformat_free_context(format_context);
@@ -270,6 +272,30 @@ SwsContext* ZRStreamEncoder::converter_for(QHash<quint64, SwsContext*>& cache, i
     return c;
 }
 
+SwsContext* ZRStreamEncoder::strip_converter(QHash<quint64, SwsContext*>& cache, int rows, int fmt, int dst_fmt)
+{
+    const quint64 key = converter_key(rows, fmt, dst_fmt);
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return it.value();
+    SwsContext* c = sws_getContext(width, rows, AVPixelFormat(fmt), width, rows, AVPixelFormat(dst_fmt), SWS_SPLINE,
+                                   nullptr, nullptr, nullptr);
+    if (c)
+        cache.insert(key, c);
+    return c;
+}
+
+int ZRStreamEncoder::band_height()
+{
+    if (band_rows < 0) {
+        QFont font;
+        if (font_size > 0)
+            font.setPointSize(font_size);
+        band_rows = int(1.5 * QFontMetrics(font).height());
+    }
+    return band_rows;
+}
+
 void ZRStreamEncoder::draw_overlay(const QString& timestamp, const QString& overlay_text)
 {
     QImage image(bgra_frame->data[0], width, height, bgra_frame->linesize[0], QImage::Format_RGB32);
@@ -281,6 +307,7 @@ void ZRStreamEncoder::draw_overlay(const QString& timestamp, const QString& over
         font.setPointSize(font_size);
     painter.setFont(font);
     const int h = QFontMetrics(font).height();
+    band_rows = int(1.5 * h);
     painter.fillRect(QRect(0, 0, width, int(1.5 * h)), Qt::black);
     QString text = band_time(timestamp);
     if (text.isEmpty())
@@ -309,6 +336,20 @@ bool ZRStreamEncoder::encode_frame(AVFrame* frame, int /*w*/, int /*h*/, QString
         if (!c)
             return false;
         sws_scale(c, frame->data, frame->linesize, 0, src_h, encoder_frame->data, encoder_frame->linesize);
+    } else if (src_w == width && src_h == height && band_height() > 0 && band_height() + 1 < height) {
+        // The band covers whole rows from the top: the picture is converted straight to the
+        // encoder's format and only the band's rows (an even count, for the chroma rows) go
+        // through BGRA to be painted.
+        const int rows = std::min(height, (band_height() + 1) & ~1);
+        SwsContext* direct = converter_for(converters, src_w, src_h, src_fmt, codec_context->pix_fmt);
+        SwsContext* in = strip_converter(strip_converters, rows, src_fmt, AV_PIX_FMT_BGRA);
+        SwsContext* out = strip_converter(strip_converters, rows, AV_PIX_FMT_BGRA, codec_context->pix_fmt);
+        if (!direct || !in || !out)
+            return false;
+        sws_scale(direct, frame->data, frame->linesize, 0, src_h, encoder_frame->data, encoder_frame->linesize);
+        sws_scale(in, frame->data, frame->linesize, 0, rows, bgra_frame->data, bgra_frame->linesize);
+        draw_overlay(timestamp, overlay_text);
+        sws_scale(out, bgra_frame->data, bgra_frame->linesize, 0, rows, encoder_frame->data, encoder_frame->linesize);
     } else {
         SwsContext* c = converter_for(to_bgra, src_w, src_h, src_fmt, AV_PIX_FMT_BGRA);
         if (!c || !from_bgra)

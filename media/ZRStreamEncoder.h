@@ -49,6 +49,9 @@ signals:
 private:
     bool setup_frames(int src_pix_fmt);
     SwsContext* converter_for(QHash<quint64, SwsContext*>& cache, int w, int h, int fmt, int dst_fmt);
+    // A context for a strip of `rows` rows at the encoder's width (cached per format pair).
+    SwsContext* strip_converter(QHash<quint64, SwsContext*>& cache, int rows, int fmt, int dst_fmt);
+    int band_height();
     void draw_overlay(const QString& timestamp, const QString& overlay_text);
     bool drain(FILE* data_file, FILE* seek_file, QDateTime* time);
     bool write_packet(AVPacket* packet);
@@ -65,6 +68,8 @@ private:
     QHash<quint64, SwsContext*> converters;      // source -> encoder format
     QHash<quint64, SwsContext*> to_bgra;         // source -> BGRA
     SwsContext* from_bgra = nullptr;             // BGRA -> encoder format
+    QHash<quint64, SwsContext*> strip_converters; // the band's rows: source -> BGRA, BGRA -> encoder
+    int band_rows = -1;                          // trunc(1.5 x the font's line height)
     AVFrame* encoder_frame = nullptr;
     AVFrame* bgra_frame = nullptr;
     QString codec_name;
