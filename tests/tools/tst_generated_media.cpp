@@ -176,6 +176,31 @@ private slots:
         QCOMPARE(lines.last().stamp, QStringLiteral("20260101235300900"));
         QVERIFY(day2[1].dir.endsWith(QStringLiteral("/2026-01-01/cam000008")));
     }
+
+    // Sensor noise makes every picture differ and the stream larger, the markers still read,
+    // and the same seed writes the same bytes.
+    void noiseKeepsMarkers()
+    {
+        const QStringList args{"--file-seconds", "2", "--size", "320x180", "--seed", "9"};
+        const GeneratedExport plain = gen.generate(args);
+        const GeneratedExport noisy = gen.generate(args + QStringList{"--noise", "8"});
+        const GeneratedExport again = gen.generate(args + QStringList{"--noise", "8"});
+        QVERIFY2(plain.ok && noisy.ok && again.ok, qPrintable(plain.error + noisy.error + again.error));
+        const GeneratedRecording& a = plain.cameras[0].recordings[0];
+        const GeneratedRecording& b = noisy.cameras[0].recordings[0];
+        QVERIFY2(QFileInfo(b.videoPath).size() > QFileInfo(a.videoPath).size() * 5 / 4,
+                 qPrintable(QString("%1 vs %2").arg(QFileInfo(b.videoPath).size()).arg(QFileInfo(a.videoPath).size())));
+        QFile x(b.videoPath), y(again.cameras[0].recordings[0].videoPath);
+        QVERIFY(x.open(QIODevice::ReadOnly) && y.open(QIODevice::ReadOnly));
+        QCOMPARE(x.readAll(), y.readAll());
+        const QList<QImage> pictures = zrtoolstest::decodeStream(b.videoPath, b.seekPath, "video1");
+        QCOMPARE(pictures.size(), 50);
+        for (int i : {0, 25, 49}) {
+            const FrameMarker m = readFrameMarker(pictures[i]);
+            QVERIFY(m.found);
+            QCOMPARE(m.frameIndex, i);
+        }
+    }
 };
 
 ZR_TEST_MAIN_GUI(TestGeneratedMedia)
