@@ -141,7 +141,7 @@ private:
                 if (h.first.toLower() == "content-type")
                     hasType = true;
             }
-            if (!hasType && !reply.body.isEmpty())
+            if (!hasType && !reply.body.isEmpty() && !reply.noContentType)
                 head += "Content-Type: application/octet-stream\r\n";
             if (reply.sendContentLength)
                 head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
@@ -149,6 +149,16 @@ private:
                 head += "Connection: close\r\n";
             head += "\r\n";
             guard->write(head);
+            if (reply.dropAfterBytes >= 0 || reply.stallAfterBytes >= 0) {
+                const bool drop = reply.dropAfterBytes >= 0;
+                guard->write(reply.body.left(drop ? reply.dropAfterBytes : reply.stallAfterBytes));
+                if (drop) {
+                    guard->flush();
+                    guard->waitForBytesWritten(1000);
+                    guard->abort();
+                }
+                return;
+            }
             if (reply.chunkSize <= 0) {
                 guard->write(reply.body);
                 if (!reply.sendContentLength)

@@ -37,6 +37,9 @@ struct HttpReply
     bool closeWithoutReply = false;            // drop the connection at once
     int chunkSize = 0;                         // >0: send the body in pieces of this size...
     int chunkIntervalMs = 0;                   // ...with this pause between them
+    int dropAfterBytes = -1;                   // >=0: send this much of the body, then drop the connection
+    int stallAfterBytes = -1;                  // >=0: send this much of the body, then go silent (connection open)
+    bool noContentType = false;                // send no Content-Type header at all
 
     static HttpReply text(const QByteArray& body, int status = 200,
                           const QByteArray& contentType = "text/plain");
