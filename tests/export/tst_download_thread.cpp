@@ -184,6 +184,7 @@ private slots:
         QCOMPARE(run.finished->count(), succeeds ? 1 : 0);
         QCOMPARE(server.requestCount(), 1);
         QCOMPARE(server.requests().at(0).method, QByteArray("GET"));
+        QCOMPARE(server.requests().at(0).version, QByteArray("HTTP/1.0"));
         QCOMPARE(server.requests().at(0).target, QByteArray("/files/get?id=7&file_hash=1"));
         QVERIFY(!QFile::exists(target + QStringLiteral(".part")));
         if (succeeds) {

@@ -104,6 +104,7 @@ private:
             const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
             request.method = first.value(0);
             request.target = first.value(1);
+            request.version = first.value(2);
             const int q = request.target.indexOf('?');
             request.path = q >= 0 ? request.target.left(q) : request.target;
             for (int i = 1; i < lines.size(); ++i) {

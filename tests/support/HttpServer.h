@@ -21,6 +21,7 @@ struct HttpRequest
     QByteArray method;
     QByteArray target;            // path and query as sent
     QByteArray path;              // target without the query
+    QByteArray version;           // "HTTP/1.1", "HTTP/1.0"
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
 };
