@@ -107,7 +107,7 @@ size_t ZRDownload_thread::header_callback(char* data, size_t size, size_t count,
     return bytes;
 }
 
-int ZRDownload_thread::progress_callback(void* user, qint64 dltotal, qint64 dlnow, qint64, qint64)
+int ZRDownload_thread::progress_callback(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t)
 {
     auto* self = static_cast<ZRDownload_thread*>(user);
     if (self->stopRequested) {
@@ -117,7 +117,7 @@ int ZRDownload_thread::progress_callback(void* user, qint64 dltotal, qint64 dlno
     if (dlnow != self->lastReceived || dltotal != self->lastTotal) {
         self->lastReceived = dlnow;
         self->lastTotal = dltotal;
-        emit self->downloadProgress(dlnow, dltotal);
+        emit self->downloadProgress(qlonglong(dlnow), qlonglong(dltotal));
     }
     return 0;
 }

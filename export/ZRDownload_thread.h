@@ -5,12 +5,12 @@
 #include <QString>
 #include <QThread>
 
+#include <curl/curl.h>
+
 #include <atomic>
 #include <cstddef>
 
 class DownloadMultiItems_Presentation;
-typedef void CURL;
-typedef void CURLM;
 
 // Downloads one URL with libcurl into "<file>.part", classifies the answer by its
 // Content-Type, captures the server's "Content-Digest" and, when the file is complete and
@@ -68,7 +68,7 @@ protected:
 private:
     static size_t write_callback(char* data, size_t size, size_t count, void* user);
     static size_t header_callback(char* data, size_t size, size_t count, void* user);
-    static int progress_callback(void* user, qint64 dltotal, qint64 dlnow, qint64 ultotal, qint64 ulnow);
+    static int progress_callback(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow);
 
     void process_block(const char* data, size_t size);
     void fail(const QString& message);
