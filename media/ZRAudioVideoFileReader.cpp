@@ -4,7 +4,6 @@
 #include "media/VideoDecoder.h"
 #include "media/ZRSeekTable.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QMutexLocker>
 #include <QWaitCondition>
@@ -41,19 +40,6 @@ bool seek_table_for(const QString& path, QString* seek, QString* kind)
         return false;
     }
     return true;
-}
-
-QString decoder_name_for(const QString& codec_text)
-{
-    if (codec_text.contains(QLatin1String("264")))
-        return QStringLiteral("libx264");
-    if (codec_text.contains(QLatin1String("MPEG4")))
-        return QStringLiteral("mpeg4");
-    if (codec_text.contains(QLatin1String("265")))
-        return QStringLiteral("hevc");
-    if (codec_text.contains(QLatin1String("aac")))
-        return QStringLiteral("aac");
-    return QStringLiteral("mjpeg");
 }
 
 } // namespace
@@ -207,7 +193,7 @@ bool ZRAudioVideoFileReader::init_decoder_for_stream(QString id)
     decoder = std::make_unique<VideoDecoder>();
     QString name;
     if (!stop_requested && !frames.isEmpty() && frames.first().get_stream_id().contains(id))
-        name = decoder_name_for(frames.first().get_codec());
+        name = ZRSeekTable::decoder_for_codec_text(frames.first().get_codec());
     if (name.isEmpty())
         return false;
     // A second try: an open can fail once while the codec library initialises.
@@ -376,7 +362,8 @@ bool ZRAudioVideoFileReader::wait_for_room()
     if (buffer_mode)
         return true;
     QMutexLocker lock(queue_mutex);
-    if (frame_queue->size() < size_t(std::max(max_queue_size, 0)) && max_queue_size > 0)
+    // With no limit set nothing is read: the consumer sets one before it starts the reader.
+    if (max_queue_size > 0 && frame_queue->size() < size_t(max_queue_size))
         return true;
     if (queue_changed)
         queue_changed->wait(queue_mutex, kWaitStepMs);
