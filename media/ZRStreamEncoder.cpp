@@ -265,10 +265,23 @@ SwsContext* ZRStreamEncoder::converter_for(QHash<quint64, SwsContext*>& cache, i
     auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return it.value();
-    SwsContext* c = sws_getContext(w, h, AVPixelFormat(fmt), width, height, AVPixelFormat(dst_fmt), SWS_SPLINE, nullptr,
-                                   nullptr, nullptr);
-    if (c)
-        cache.insert(key, c);
+    // Whole pictures are converted on slice threads (one per core), as the encoders work.
+    SwsContext* c = sws_alloc_context();
+    if (!c)
+        return nullptr;
+    av_opt_set_int(c, "srcw", w, 0);
+    av_opt_set_int(c, "srch", h, 0);
+    av_opt_set_int(c, "src_format", fmt, 0);
+    av_opt_set_int(c, "dstw", width, 0);
+    av_opt_set_int(c, "dsth", height, 0);
+    av_opt_set_int(c, "dst_format", dst_fmt, 0);
+    av_opt_set_int(c, "sws_flags", SWS_SPLINE, 0);
+    av_opt_set_int(c, "threads", 0, 0);
+    if (sws_init_context(c, nullptr, nullptr) < 0) {
+        sws_freeContext(c);
+        return nullptr;
+    }
+    cache.insert(key, c);
     return c;
 }
 
@@ -333,9 +346,8 @@ bool ZRStreamEncoder::encode_frame(AVFrame* frame, int /*w*/, int /*h*/, QString
         return false;
     if (!overlay) {
         SwsContext* c = converter_for(converters, src_w, src_h, src_fmt, codec_context->pix_fmt);
-        if (!c)
+        if (!c || sws_scale_frame(c, encoder_frame, frame) < 0)
             return false;
-        sws_scale(c, frame->data, frame->linesize, 0, src_h, encoder_frame->data, encoder_frame->linesize);
     } else if (src_w == width && src_h == height && band_height() > 0 && band_height() + 1 < height) {
         // The band covers whole rows from the top: the picture is converted straight to the
         // encoder's format and only the band's rows (an even count, for the chroma rows) go
@@ -344,17 +356,15 @@ bool ZRStreamEncoder::encode_frame(AVFrame* frame, int /*w*/, int /*h*/, QString
         SwsContext* direct = converter_for(converters, src_w, src_h, src_fmt, codec_context->pix_fmt);
         SwsContext* in = strip_converter(strip_converters, rows, src_fmt, AV_PIX_FMT_BGRA);
         SwsContext* out = strip_converter(strip_converters, rows, AV_PIX_FMT_BGRA, codec_context->pix_fmt);
-        if (!direct || !in || !out)
+        if (!direct || !in || !out || sws_scale_frame(direct, encoder_frame, frame) < 0)
             return false;
-        sws_scale(direct, frame->data, frame->linesize, 0, src_h, encoder_frame->data, encoder_frame->linesize);
         sws_scale(in, frame->data, frame->linesize, 0, rows, bgra_frame->data, bgra_frame->linesize);
         draw_overlay(timestamp, overlay_text);
         sws_scale(out, bgra_frame->data, bgra_frame->linesize, 0, rows, encoder_frame->data, encoder_frame->linesize);
     } else {
         SwsContext* c = converter_for(to_bgra, src_w, src_h, src_fmt, AV_PIX_FMT_BGRA);
-        if (!c || !from_bgra)
+        if (!c || !from_bgra || sws_scale_frame(c, bgra_frame, frame) < 0)
             return false;
-        sws_scale(c, frame->data, frame->linesize, 0, src_h, bgra_frame->data, bgra_frame->linesize);
         draw_overlay(timestamp, overlay_text);
         sws_scale(from_bgra, bgra_frame->data, bgra_frame->linesize, 0, height, encoder_frame->data,
                   encoder_frame->linesize);
