@@ -40,6 +40,9 @@ struct Run
     QStringList skipped;
     int encoded = 0;
     bool finished = false;
+    QString firstStamp;
+    QString endArgument;
+    int lastProgress = -1;
 };
 
 // Runs one export to its end and records what it said.
@@ -49,7 +52,12 @@ Run runExport(ff_export& ex, int timeoutMs = 240000)
     QObject::connect(&ex, &ff_export::error, [&](int c) { r.errors << QString::number(c); });
     QObject::connect(&ex, &ff_export::endingsignal, [&] { ++r.endings; });
     QObject::connect(&ex, &ff_export::files_skipped, [&](const QStringList& f) { r.skipped = f; });
-    QObject::connect(&ex, &ff_export::frame_downloaded_encoded, [&](const QString&, const QString&) { ++r.encoded; });
+    QObject::connect(&ex, &ff_export::frame_downloaded_encoded, [&](const QString& stamp, const QString& end) {
+        if (++r.encoded == 1)
+            r.firstStamp = stamp;
+        r.endArgument = end;
+    });
+    QObject::connect(&ex, &ff_export::valueChanged, [&](int v) { r.lastProgress = v; });
     ex.start();
     r.finished = waitUntil([&] { return ex.isFinished(); }, timeoutMs);
     QCoreApplication::processEvents();
@@ -124,6 +132,11 @@ private slots:
         QCOMPARE(r.endings, 1);
         QCOMPARE(r.encoded, frames);
         QVERIFY(r.skipped.isEmpty());
+        // Progress: 100 per frame over the frames of the seek table being read (here the
+        // range's frames of one file), so 100 at the end.
+        QCOMPARE(r.firstStamp, stampAt(main, "101500"));
+        QCOMPARE(r.endArgument, end);
+        QCOMPARE(r.lastProgress, 100);
 
         const ProbedVideo v = probeVideo(out);
         QVERIFY2(v.ok, qPrintable(v.error));
@@ -140,6 +153,19 @@ private slots:
             const FrameMarker m = markerOf(pictures[i]);
             QVERIFY2(m.found, qPrintable(QString("no marker in picture %1").arg(i)));
             QCOMPARE(m.stamp(), stampAt(main, "101500", i * 40));
+        }
+    }
+
+    // Names of other callers: "H264" and "h265" map to the encoders' names.
+    void codecNamesOfOtherCallers()
+    {
+        for (const auto& [name, probed] : {std::pair<QString, QString>{"H264", "h264"}, {"h265", "hevc"}}) {
+            const QString out = outDir + "/name-" + name + ".mp4";
+            ff_export ex;
+            setUp(ex, main.cameras[0], "101500", "101501", out, name);
+            const Run r = runExport(ex);
+            QVERIFY2(r.errors.isEmpty(), qPrintable(name));
+            QCOMPARE(probeVideo(out).codec, probed);
         }
     }
 
