@@ -298,12 +298,7 @@ void ZRStreamParser::read_stream_data(const char* data, size_t size)
         log("ERROR", QStringLiteral("get stream :: buffer curl is null"));
         return;
     }
-    if (!response_headers.isEmpty()) {
-        for (const QByteArray& line : response_headers.split('\n')) {
-            if (line.toLower().contains("content-type:"))
-                error_reply = line.contains("text/html") || line.contains("text/plain");
-        }
-    }
+    check_error_reply();
     if (running_handles.load() <= 0)
         return;
     last_chunk.restart();
@@ -477,9 +472,21 @@ void ZRStreamParser::reset_recognition()
     undecodable_limit = 100;
 }
 
+void ZRStreamParser::check_error_reply()
+{
+    if (response_headers.isEmpty())
+        return;
+    for (const QByteArray& line : response_headers.split('\n')) {
+        if (line.toLower().contains("content-type:"))
+            error_reply = line.contains("text/html") || line.contains("text/plain");
+    }
+}
+
 int ZRStreamParser::stream_parsing_finished()
 {
     info(QStringLiteral("stream parsing finished"));
+    // An error reply whose body never arrived is still an error reply.
+    check_error_reply();
     const int handles = running_handles.load();
     // A paused client goes idle even when it reconnects: reconnecting would abandon every
     // following transfer at its first chunk for as long as the pause lasts.

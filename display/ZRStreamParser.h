@@ -104,6 +104,7 @@ private:
     // 0: the chain ends; 1: start another transfer (reconnect).
     int stream_parsing_finished();
     void read_stream_data(const char* data, size_t size);
+    void check_error_reply();
     bool handle_part(MultipartFrameRecognizer::Part& part);
     void push_frame(DecodedFrame* frame);
     bool open_decoder_for(const QString& content_type);
