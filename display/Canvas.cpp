@@ -1,4 +1,5 @@
 #include "display/Canvas.h"
+#include "display/OverlayString.h"
 
 #include "app/Http_singleton.h"
 #include "app/Log.h"
@@ -158,6 +159,7 @@ void Canvas::set_zones(QString zones_base64)
     if (zones_base64.isEmpty())
         return;
     zones_text = QString::fromUtf8(QByteArray::fromBase64(zones_base64.toUtf8()));
+    zone_overlay.invalidate();
     ptz_enabled = false;
     dewarp_view = false;
 }
@@ -441,7 +443,7 @@ void Canvas::checkEnding()
 void Canvas::resizeEvent(QResizeEvent*)
 {
     log_info(QStringLiteral("resizeEvent"));
-    shapes_built = false;
+    zone_overlay.invalidate();
     if (resize_timer) {
         log_info(QStringLiteral("resizeEvent :: check event"));
         if (resize_timer->isActive())
@@ -593,7 +595,10 @@ void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
     } else if (display_thread) {
         draw_image(painter);
     }
-    // The pan-tilt-zoom centre mark and the zone shapes come with their features.
+    if (drawoverlay_enabled && !drawoverlay.isEmpty())
+        draw_overlay_string(painter);
+    if (first_frame_logged && !zones_text.isEmpty() && !zoom_active)
+        draw_zone_shapes(painter);
     if (error_shown && !error_text.isEmpty())
         draw_status_text(painter);
     if (overlay_enabled && !bandeau) {
@@ -609,6 +614,30 @@ void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
     } else if (display_thread) {
         display_thread->security_unlock_display();
     }
+}
+
+// The overlay's coordinates refer to the picture (or to the reference size the stream gives);
+// they are mapped onto the part of the picture shown, zoomed or not.
+void Canvas::draw_overlay_string(QPainter& painter)
+{
+    if (view_source_rect.isEmpty() || view_target_rect.isEmpty() || frame_width < 1 || frame_height < 1)
+        return;
+    const bool has_ref = overlay_ref_width > 0 && overlay_ref_height > 0;
+    const QSize ref = has_ref ? QSize(overlay_ref_width, overlay_ref_height) : QSize(frame_width, frame_height);
+    QTransform t;
+    t.translate(view_target_rect.x(), view_target_rect.y());
+    t.scale(double(view_target_rect.width()) / view_source_rect.width(),
+            double(view_target_rect.height()) / view_source_rect.height());
+    t.translate(-view_source_rect.x(), -view_source_rect.y());
+    t.scale(double(frame_width) / ref.width(), double(frame_height) / ref.height());
+    OverlayString::draw(painter, drawoverlay, ref, t);
+}
+
+void Canvas::draw_zone_shapes(QPainter& painter)
+{
+    const int x = image_rect.x();
+    const int y = image_rect.y();
+    zone_overlay.draw(painter, zones_text, QRect(x, y, width() - 2 * x, height() - 2 * y));
 }
 
 void Canvas::draw_image(QPainter& painter)
@@ -1035,15 +1064,14 @@ void Canvas::dewarp_move(QPointF) {}
 void Canvas::dewarp_release(QPointF) {}
 void Canvas::dewarp_wheel(QWheelEvent*) {}
 
-bool Canvas::update_zone_highlight(QPointF)
+bool Canvas::update_zone_highlight(QPointF p)
 {
-    zone_highlight = QPainterPath();
-    return false; // no zone shapes are built in this player
+    return zone_overlay.update_highlight(p);
 }
 
-int Canvas::zone_index_at(QPointF) const
+int Canvas::zone_index_at(QPointF p) const
 {
-    return -1;
+    return zone_overlay.index_at(p);
 }
 
 void Canvas::get_direct_ptz_message(int status, QString command, QString fault, QString driver)
@@ -1250,7 +1278,7 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
         QWidget::mouseReleaseEvent(event);
     }
     if (left && !zones_text.isEmpty() && !zoom_active) {
-        zone_highlight = QPainterPath();
+        zone_overlay.clear_highlight();
         const int index = zone_index_at(pos);
         if (index >= 0) {
             emit change_camera_id(camera_id, index);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/ZoneOverlay.h"
+
 #include "display/DisplayInterface.h"
 #include "display/ZoomWindow.h"
 
@@ -174,6 +176,8 @@ private:
     void paint_frame_layers(QPainter& painter, bool buffered);
     void draw_image(QPainter& painter);
     void draw_overlay(QPainter& painter);
+    void draw_overlay_string(QPainter& painter);
+    void draw_zone_shapes(QPainter& painter);
     void draw_status_text(QPainter& painter);
     void draw_snapshot_time(QPainter& painter, int width);
     void count_display();
@@ -232,7 +236,7 @@ private:
     bool painting = false;
     bool first_frame_logged = false;
     bool image_logged = false;
-    bool shapes_built = false;
+    ZoneOverlay zone_overlay;
     bool buffering_active = false;
     int buffering_percent = -1;
     bool dewarp_applied = false;
@@ -261,7 +265,6 @@ private:
     bool area_dragging = false;
     bool wheel_armed = true;
     bool dewarp_dragged = false;
-    QPainterPath zone_highlight;
 
     // Digital zoom.
     bool zoom_active = false;

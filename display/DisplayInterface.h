@@ -119,6 +119,12 @@ public:
     bool is_track_timestamp() const { return track_timestamp; }
     void set_track_timestamp(bool value) { track_timestamp = value; }
     bool is_drawoverlay_enabled() const { return drawoverlay_enabled; }
+    void set_drawoverlay_enabled(bool value) { drawoverlay_enabled = value; }
+    void set_overlay_ref_size(int w, int h)
+    {
+        overlay_ref_width = w;
+        overlay_ref_height = h;
+    }
     bool is_show_buffer_details() const { return show_buffer_details; }
     void set_show_buffer_details(bool value) { show_buffer_details = value; }
     bool is_track_seconds() const { return track_seconds; }
