@@ -88,3 +88,28 @@ void install_log_message_handler()
 {
     qInstallMessageHandler(log_message_handler);
 }
+
+bool drop_log_prefix(const QString& path, const QByteArray& sent)
+{
+    QMutexLocker locker(&logFileMutex());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray head = file.read(sent.size());
+    if (head != sent)
+        return false; // emptied and rewritten meanwhile: everything in it is newer
+    const QByteArray rest = file.readAll();
+    file.seek(0);
+    if (file.write(rest) != rest.size())
+        return false;
+    file.resize(rest.size());
+    return true;
+}
+
+void empty_log_file(const QString& path)
+{
+    QMutexLocker locker(&logFileMutex());
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite))
+        file.resize(0);
+}

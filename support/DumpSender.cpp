@@ -91,11 +91,7 @@ QString DumpSender::escape_file_name(const QString& name)
 
 void DumpSender::empty_log_file()
 {
-    QFile log(log_file_path());
-    if (log.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        log.resize(0);
-        log.close();
-    }
+    ::empty_log_file(log_file_path());
 }
 
 void DumpSender::send_dump(const QString& dumpPath)
@@ -128,6 +124,7 @@ void DumpSender::send_dump(const QString& dumpPath)
     QByteArray log_bytes;
     if (log_file.open(QIODevice::ReadOnly)) {
         log_bytes = log_file.readAll();
+        sent_log = log_bytes;
         log_file.close();
         have_log = true;
     }
@@ -228,8 +225,9 @@ void DumpSender::slot_send_request_finished()
         if (!dump_path.isEmpty() && QFile::exists(dump_path))
             QFile::remove(dump_path);
     }
+    // Only what was sent goes: lines written since the copy was taken stay.
     if (log_received)
-        empty_log_file();
+        drop_log_prefix(log_file_path(), sent_log);
     emit report_handled(dump_received, log_received);
 }
 

@@ -53,6 +53,7 @@ public slots:
     void slot_error(QNetworkReply::NetworkError error);
 
 private:
+    QByteArray sent_log; // the log exactly as uploaded
     static void empty_log_file();
 
     QUrl url;

@@ -270,6 +270,41 @@ private slots:
         QCOMPARE(readFile(logPath()), logEmptied ? QByteArray() : logBytes());
     }
 
+    // Lines written after the copy was taken, from this or any thread, survive the upload.
+    void linesWrittenDuringTheUploadStay()
+    {
+        const QString dump = reportsFolder() + "/during.dmp";
+        QVERIFY(writeFile(dump, dumpBytes()));
+        QVERIFY(writeFile(logPath(), logBytes()));
+        zrtest::HttpServer server([](const zrtest::HttpRequest&) {
+            zrtest::HttpReply r = zrtest::HttpReply::json(verdict("OK", 0, "OK", 0));
+            r.delayMs = 200;
+            return r;
+        });
+        DumpSender sender;
+        sender.set_url(QUrl(server.url("/traitement")));
+        QSignalSpy handled(&sender, &DumpSender::report_handled);
+        sender.send_dump(dump);
+        QFile log(logPath());
+        QVERIFY(log.open(QIODevice::WriteOnly | QIODevice::Append));
+        log.write("written during the upload\n");
+        log.close();
+        QVERIFY(zrtest::waitForSignals(handled));
+        QVERIFY(handled.first().at(1).toBool());
+        QCOMPARE(readFile(logPath()), QByteArray("written during the upload\n"));
+
+        // A log emptied and rewritten meanwhile is left whole: all of it is newer.
+        QVERIFY(writeFile(dump, dumpBytes()));
+        QVERIFY(writeFile(logPath(), logBytes()));
+        DumpSender again;
+        again.set_url(QUrl(server.url("/traitement")));
+        QSignalSpy handledAgain(&again, &DumpSender::report_handled);
+        again.send_dump(dump);
+        QVERIFY(writeFile(logPath(), "fresh start\n"));
+        QVERIFY(zrtest::waitForSignals(handledAgain));
+        QCOMPARE(readFile(logPath()), QByteArray("fresh start\n"));
+    }
+
     void unansweredUploadKeepsEverything_data()
     {
         QTest::addColumn<QString>("how");
