@@ -3,6 +3,9 @@
 #include "app/Log.h"
 #include "platform/CrashHandlerStarter.h"
 #include "player/ZR_Player_qmlpresentation.h"
+#include "platform/SceneGraphProbe.h"
+
+#include <cstdio>
 #include "support/CrashFileChecker.h"
 #include "support/DownloadBinary.h"
 
@@ -62,6 +65,14 @@ int main(int argc, char** argv)
     // False only when a package was downloaded and handed to the system: no window then.
     if (!updater.check_update(true))
         return 0;
+
+    if (!zrplatform::scene_graph_available()) {
+        const QString platform = QGuiApplication::platformName();
+        write_log(QStringLiteral("[ERROR] MAIN :: graphics unavailable on platform ") + platform);
+        std::fprintf(stderr, "ZRPLAYER : affichage impossible, la plate-forme graphique \"%s\" ne permet pas le rendu "
+                             "(OpenGL indisponible).\n", qPrintable(platform));
+        return 2;
+    }
 
     // Never deleted: it lives until the process ends.
     auto* window = new ZR_Player_qmlpresentation(nullptr);

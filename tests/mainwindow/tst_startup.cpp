@@ -88,7 +88,8 @@ private:
 
     // Runs the program with its own HOME and working folder; the probe settings go into
     // the working folder, where the program also leaves its window report.
-    Run runProgram(const QString& program, const QString& home, const QString& cwd, const QJsonObject& probe)
+    Run runProgram(const QString& program, const QString& home, const QString& cwd, const QJsonObject& probe,
+                   const QString& platform = QStringLiteral("xcb"))
     {
         QDir().mkpath(cwd);
         QFile settings(QDir(cwd).filePath(QStringLiteral("startup-probe.json")));
@@ -100,7 +101,7 @@ private:
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(cwd);
         process.start(program, QStringList());
@@ -233,6 +234,21 @@ private slots:
         QCOMPARE(r.window.value("title").toString(), QStringLiteral("ZRPLAYER 3.4.4"));
         QVERIFY(!QFileInfo::exists(handOver));
         QVERIFY(!QFileInfo::exists(saveAs)); // a refused package never stays behind
+    }
+
+    // Where the graphics cannot start, the program says so and ends with a non-zero status
+    // instead of crashing when its views are shown.
+    void noGraphicsEndsWithAMessage()
+    {
+        HttpServer server([](const zrtest::HttpRequest&) { return HttpReply::text("no", 500); });
+        const QString cwd = newFolder(QStringLiteral("cwd"));
+        const Run r = runProgram(QStringLiteral(ZR_PROBE_PROGRAM), newFolder(QStringLiteral("home")), cwd,
+                                 {{"appsUrl", server.url(QStringLiteral("/zrapps/"))}, {"settleMs", 200}},
+                                 QStringLiteral("offscreen"));
+        QVERIFY2(!r.crashed, qPrintable(r.stderrText));
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!r.windowReported);
+        QVERIFY2(r.stderrText.contains(QStringLiteral("affichage impossible")), qPrintable(r.stderrText));
     }
 
     // A downloaded and accepted package is handed over and the program ends with 0, no window.
