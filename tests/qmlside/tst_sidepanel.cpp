@@ -772,8 +772,7 @@ private slots:
                      .toString(QStringLiteral("HH:mm:ss")));
 
         // The round button opens the alarm's full image in the viewer.
-        if (h.controller->metaObject()->indexOfMethod("open_alarm_popup(QString)") < 0)
-            QSKIP("the controller does not open alarm images yet");
+        QVERIFY(h.controller->metaObject()->indexOfMethod("open_alarm_popup(QString)") >= 0);
         QVERIFY(h.click(QStringLiteral("alarmImageButton_0")));
         AlarmViewer* viewer = nullptr;
         QVERIFY(QTest::qWaitFor([&] {

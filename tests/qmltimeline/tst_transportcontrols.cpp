@@ -96,8 +96,7 @@ private slots:
     {
         host = std::make_unique<TimelineHost>();
         QVERIFY(host->ready());
-        if (!hasTransport())
-            QSKIP("the controller does not offer the transport operations yet");
+        QVERIFY2(hasTransport(), "the controller lacks a transport operation");
         QVERIFY(startAt("000110"));
         QTRY_COMPARE(playIcon(), QStringLiteral("pause"));
     }
@@ -171,7 +170,8 @@ private slots:
                  qPrintable(before.toString("HH:mm:ss.zzz") + " -> " + after.toString("HH:mm:ss.zzz")));
     }
 
-    // Capture opens the image viewer; the check opens one integrity dialog; export opens the dialog.
+    // Capture opens the image viewer; the check opens one integrity dialog; export opens its
+    // dialog, and while the controller has no export the button opens nothing.
     void tools()
     {
         host->click(host->item("playPauseButton"));
@@ -186,11 +186,14 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(visibleWindows<QWidget>("IntegrityDialog").size(), 1);
         closeWindows("IntegrityDialog");
-        if (host->controller->metaObject()->indexOfMethod("video_export()") < 0)
-            QSKIP("the controller does not offer the export yet");
         pauseGap();
         host->click(host->item("exportButton"));
-        QTRY_COMPARE(visibleWindows<QWidget>("PopupExport").size(), 1);
+        if (host->controller->metaObject()->indexOfMethod("video_export()") >= 0) {
+            QTRY_COMPARE(visibleWindows<QWidget>("PopupExport").size(), 1);
+        } else {
+            QTest::qWait(200);
+            QVERIFY(visibleWindows<QWidget>("PopupExport").isEmpty());
+        }
     }
 };
 

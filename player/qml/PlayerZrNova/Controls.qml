@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls.Basic
 import PlayerZrNova 1.0
 import "components"
+import "TimeText.js" as TimeText
 
 // Transport controls under the timeline: rates, seeks, frame steps, play/pause, stream
 // choice, capture, integrity check and export.
@@ -26,47 +27,16 @@ Item {
         return typeof videoWidget !== "undefined" && videoWidget !== null
     }
 
-    // Calls a transport operation of the controller; one the controller does not offer is
-    // logged instead of raising a script error in the middle of a handler.
-    function callController(name, arg) {
-        if (!hasController())
-            return
-        if (typeof videoWidget[name] !== "function") {
-            console.log("[Controls] opération indisponible : " + name)
-            return
-        }
-        if (arg === undefined)
-            videoWidget[name]()
-        else
-            videoWidget[name](arg)
-    }
-
-    function pad2(n) {
-        return (n < 10 ? "0" : "") + n
-    }
-
-    // A bare number would be misread by the controller (six digits pass for "HHmmss"), so a
-    // seek goes as the full date and time of the selected day (the next day past midnight),
-    // or as zero-padded "HHmmss" when no day is known.
+    // The seek text for a time of the selected day.
     function seekText(ms) {
-        var t = Math.max(0, Math.floor(ms))
-        var days = Math.floor(t / 86400000)
-        var rest = t - days * 86400000
-        var total = Math.floor(rest / 1000)
-        var hms = pad2(Math.floor(total / 3600)) + pad2(Math.floor(total / 60) % 60) + pad2(total % 60)
-        var dayText = hasController() ? String(videoWidget.selected_date()) : ""
-        var parts = /^(\d{4})-(\d{2})-(\d{2})$/.exec(dayText)
-        if (!parts)
-            return days > 0 ? "235959" : hms
-        var d = new Date(parseInt(parts[1], 10), parseInt(parts[2], 10) - 1, parseInt(parts[3], 10) + days, 12)
-        return d.getFullYear() + pad2(d.getMonth() + 1) + pad2(d.getDate()) + hms
+        return TimeText.seekText(ms, hasController() ? String(videoWidget.selected_date()) : "")
     }
 
     function selectSpeed(index) {
         if (!hasVideo || !hasController())
             return
         selectedSpeedIndex = index
-        callController("set_playback_rate", speeds[index])
+        videoWidget.set_playback_rate(speeds[index])
         isPlaying = true
     }
 
@@ -83,10 +53,10 @@ Item {
         if (!hasVideo || !hasController())
             return
         if (isPlaying) {
-            callController("pause_button")
+            videoWidget.pause_button()
             isPlaying = false
         } else {
-            callController("start_button")
+            videoWidget.start_button()
             isPlaying = true
         }
     }
@@ -94,14 +64,14 @@ Item {
     function stepBackward() {
         if (!hasVideo || !hasController())
             return
-        callController("previous_frame_button")
+        videoWidget.previous_frame_button()
         isPlaying = false
     }
 
     function stepForward() {
         if (!hasVideo || !hasController())
             return
-        callController("next_frame_button")
+        videoWidget.next_frame_button()
         isPlaying = false
     }
 
@@ -116,7 +86,7 @@ Item {
         selectedSpeedIndex = 4
         if (!hasController())
             return
-        controls.callController("set_playback_rate", 1)
+        videoWidget.set_playback_rate(1)
         videoWidget.set_selected_videostream(streamNumber(id))
     }
 
@@ -145,7 +115,7 @@ Item {
         function onDataChanged() {
             controls.hasVideo = true
             controls.selectedSpeedIndex = 4
-            controls.callController("set_playback_rate", 1)
+            videoWidget.set_playback_rate(1)
             controls.isPlaying = false
         }
     }
@@ -287,7 +257,7 @@ Item {
                 tooltipText: "Capture"
                 onClicked: {
                     if (controls.hasVideo && controls.hasController())
-                        controls.callController("snapshot_full_button")
+                        videoWidget.snapshot_full_button()
                 }
             }
         }
@@ -305,7 +275,7 @@ Item {
                 tooltipText: "Vérification de l'intégrité des données vidéo"
                 onClicked: {
                     if (controls.hasVideo && controls.hasController())
-                        controls.callController("check_integrity")
+                        videoWidget.check_integrity()
                 }
             }
             ButtonControl {
@@ -314,8 +284,14 @@ Item {
                 enabled: controls.hasVideo
                 tooltipText: "Exportation vidéo"
                 onClicked: {
-                    if (controls.hasVideo && controls.hasController())
-                        controls.callController("video_export")
+                    if (!controls.hasVideo || !controls.hasController())
+                        return
+                    // The export is the one operation a controller may still lack: the button
+                    // then says so in the log and does nothing.
+                    if (typeof videoWidget.video_export === "function")
+                        videoWidget.video_export()
+                    else
+                        console.log("[Controls] exportation indisponible")
                 }
             }
         }

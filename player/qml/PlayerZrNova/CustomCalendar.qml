@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import "TimeText.js" as TimeText
 
 // Month calendar that marks the days holding recordings; only those days can be chosen.
 Rectangle {
@@ -57,20 +58,16 @@ Rectangle {
     border.width: 1
     border.color: Qt.rgba(1, 1, 1, 0.08)
 
-    function pad2(n) {
-        return (n < 10 ? "0" : "") + n
-    }
-
     function firstOfMonth(d) {
         return new Date(d.getFullYear(), d.getMonth(), 1)
     }
 
     function dayKey(d) {
-        return d.getFullYear() + "-" + pad2(d.getMonth() + 1) + "-" + pad2(d.getDate())
+        return d.getFullYear() + "-" + TimeText.pad2(d.getMonth() + 1) + "-" + TimeText.pad2(d.getDate())
     }
 
     function monthKey(d) {
-        return d.getFullYear() + "-" + pad2(d.getMonth() + 1)
+        return d.getFullYear() + "-" + TimeText.pad2(d.getMonth() + 1)
     }
 
     function isValidDate(d) {
@@ -84,7 +81,7 @@ Rectangle {
         var text = String(entry).trim()
         var parts = /^(\d{4})[-\/](\d{1,2})[-\/](\d{1,2})$/.exec(text)
         if (parts)
-            return parts[1] + "-" + pad2(parseInt(parts[2], 10)) + "-" + pad2(parseInt(parts[3], 10))
+            return parts[1] + "-" + TimeText.pad2(parseInt(parts[2], 10)) + "-" + TimeText.pad2(parseInt(parts[3], 10))
         var parsed = new Date(text)
         return isValidDate(parsed) ? dayKey(parsed) : text
     }
@@ -324,7 +321,7 @@ Rectangle {
                     readonly property int dayNumber: index - calendar.leadingBlanks + 1
                     readonly property bool realDay: dayNumber >= 1 && dayNumber <= calendar.daysInMonth
                     readonly property string key: realDay
-                        ? calendar.monthKey(calendar.currentMonth) + "-" + calendar.pad2(dayNumber) : ""
+                        ? calendar.monthKey(calendar.currentMonth) + "-" + TimeText.pad2(dayNumber) : ""
                     readonly property bool available: realDay && calendar.isAvailable(key)
                     readonly property bool selected: realDay && key === calendar.selectedKey()
 

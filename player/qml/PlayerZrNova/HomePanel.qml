@@ -3,6 +3,7 @@ import QtQuick.Controls.Basic
 import PlayerZrNova 1.0
 import "."
 import "components"
+import "TimeText.js" as TimeText
 
 // Home page: export folder, recorded days and index regeneration. It drives the folder,
 // day and camera choice through the controller ("videoWidget").
@@ -43,12 +44,8 @@ Item {
         return "/" + text.substring(text.lastIndexOf("/") + 1)
     }
 
-    function pad2(n) {
-        return (n < 10 ? "0" : "") + n
-    }
-
     function dayText(d) {
-        return d.getFullYear() + "-" + pad2(d.getMonth() + 1) + "-" + pad2(d.getDate())
+        return d.getFullYear() + "-" + TimeText.pad2(d.getMonth() + 1) + "-" + TimeText.pad2(d.getDate())
     }
 
     function dayFromText(text) {

@@ -1,5 +1,6 @@
 import QtQuick
 import PlayerZrNova 1.0
+import "TimeText.js" as TimeText
 
 // The time of the shown frame, "HH:mm:ss".
 Item {
@@ -14,15 +15,11 @@ Item {
     property int controllerPosition: 0
     readonly property int position: followController ? controllerPosition : AppState.calculatedPosition
 
-    function pad2(n) {
-        return (n < 10 ? "0" : "") + n
-    }
-
     function format(ms) {
         var p = ((Math.floor(ms) % 86400000) + 86400000) % 86400000
         var total = Math.floor(p / 1000)
         var h = Math.min(23, Math.floor(total / 3600))
-        return pad2(h) + ":" + pad2(Math.floor(total / 60) % 60) + ":" + pad2(total % 60)
+        return TimeText.pad2(h) + ":" + TimeText.pad2(Math.floor(total / 60) % 60) + ":" + TimeText.pad2(total % 60)
     }
 
     Connections {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import "TimeText.js" as TimeText
 
 // The 24-hour timeline of the selected camera: recorded minutes, ruler, preview strip, alarms,
 // tags and the play position. Times are milliseconds since midnight of the selected day.
@@ -90,16 +91,12 @@ Item {
         return Math.floor(r * dayMs)
     }
 
-    function pad2(n) {
-        return (n < 10 ? "0" : "") + n
-    }
-
     function clockText(ms, withSeconds) {
         var total = Math.max(0, Math.floor(ms / 1000))
         var h = Math.floor(total / 3600) % 24
         var m = Math.floor(total / 60) % 60
         var s = total % 60
-        return pad2(h) + ":" + pad2(m) + (withSeconds ? ":" + pad2(s) : "")
+        return TimeText.pad2(h) + ":" + TimeText.pad2(m) + (withSeconds ? ":" + TimeText.pad2(s) : "")
     }
 
     // "HHmmss" from a 14-character "yyyyMMddHHmmss" stamp, as milliseconds since midnight.
@@ -115,21 +112,9 @@ Item {
         return h * 3600000 + m * 60000 + s * 1000
     }
 
-    // The seek text for a time of the selected day. A bare number would be misread by the
-    // controller (six digits pass for "HHmmss"), so the time goes as the full date and time,
-    // or as zero-padded "HHmmss" when no day is known.
+    // The seek text for a time of the selected day.
     function seekText(ms) {
-        var t = Math.max(0, Math.floor(ms))
-        var days = Math.floor(t / 86400000)
-        var rest = t - days * 86400000
-        var total = Math.floor(rest / 1000)
-        var hms = pad2(Math.floor(total / 3600)) + pad2(Math.floor(total / 60) % 60) + pad2(total % 60)
-        var dayText = hasController() ? String(videoWidget.selected_date()) : ""
-        var parts = /^(\d{4})-(\d{2})-(\d{2})$/.exec(dayText)
-        if (!parts)
-            return days > 0 ? "235959" : hms
-        var d = new Date(parseInt(parts[1], 10), parseInt(parts[2], 10) - 1, parseInt(parts[3], 10) + days, 12)
-        return d.getFullYear() + pad2(d.getMonth() + 1) + pad2(d.getDate()) + hms
+        return TimeText.seekText(ms, hasController() ? String(videoWidget.selected_date()) : "")
     }
 
     function seekTo(stampOrMs) {
