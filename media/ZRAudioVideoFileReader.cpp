@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "media/VideoDecoder.h"
 #include "media/ZRSeekTable.h"
+#include "store/StoreLayout.h"
 
 #include <QFile>
 #include <QMutexLocker>
@@ -24,21 +25,11 @@ constexpr int kLineChunk = 512; // reads of at most 511 bytes
 // Seek table and kind of a recording path; false when the path names no recording.
 bool seek_table_for(const QString& path, QString* seek, QString* kind)
 {
-    if (path.contains(QLatin1String(".zrvideo"))) {
-        *seek = QString(path).replace(QLatin1String("zrvideo"), QLatin1String("zrseek"));
-        *kind = QStringLiteral("video");
-    } else if (path.contains(QLatin1String(".zrseek"))) {
-        *seek = path;
-        *kind = QStringLiteral("video");
-    } else if (path.contains(QLatin1String(".zraudioseek"))) {
-        *seek = path;
-        *kind = QStringLiteral("audio");
-    } else if (path.contains(QLatin1String(".zraudio"))) {
-        *seek = QString(path).replace(QLatin1String("zraudio"), QLatin1String("zraudioseek"));
-        *kind = QStringLiteral("audio");
-    } else {
+    const RecordingPair pair = recordingPairByWholePath(path);
+    if (pair.kind == MediaKind::None)
         return false;
-    }
+    *seek = pair.seek;
+    *kind = pair.kind == MediaKind::Video ? QStringLiteral("video") : QStringLiteral("audio");
     return true;
 }
 
@@ -223,7 +214,7 @@ QList<ZRFrame> ZRAudioVideoFileReader::read_seek_file(QList<QFileInfo> list, QSt
             continue;
         }
         write_log(QStringLiteral("[INFO] ") + kLog + QStringLiteral("Read Seek File :: seek :: ") + seek_path);
-        const QString camera_id = QFileInfo(seek_path).fileName().section(QLatin1Char('_'), 0, 0);
+        const QString camera_id = recordingCameraText(QFileInfo(seek_path).fileName());
         QString camera_name;
         if (!camera_id.isEmpty()) {
             if (!camera_names.isEmpty())

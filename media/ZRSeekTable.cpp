@@ -1,5 +1,7 @@
 #include "media/ZRSeekTable.h"
 
+#include "store/StoreLayout.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -267,26 +269,12 @@ ZRSeekTable::FileResult ZRSeekTable::parse_file(const QString& path, const QStri
                                                 const QHash<int, QString>& camera_names)
 {
     FileResult result;
-    QString seek_path, data_path, kind;
-    if (path.contains(QLatin1String(".zrvideo"))) {
-        seek_path = QString(path).replace(QLatin1String("zrvideo"), QLatin1String("zrseek"));
-        data_path = path;
-        kind = QStringLiteral("video");
-    } else if (path.contains(QLatin1String(".zrseek"))) {
-        seek_path = path;
-        data_path = QString(path).replace(QLatin1String("zrseek"), QLatin1String("zrvideo"));
-        kind = QStringLiteral("video");
-    } else if (path.contains(QLatin1String(".zraudioseek"))) {
-        seek_path = path;
-        data_path = QString(path).replace(QLatin1String("zraudioseek"), QLatin1String("zraudio"));
-        kind = QStringLiteral("audio");
-    } else if (path.contains(QLatin1String(".zraudio"))) {
-        seek_path = QString(path).replace(QLatin1String("zraudio"), QLatin1String("zraudioseek"));
-        data_path = path;
-        kind = QStringLiteral("audio");
-    } else {
+    const RecordingPair pair = recordingPairByWholePath(path);
+    if (pair.kind == MediaKind::None)
         return result;
-    }
+    const QString& seek_path = pair.seek;
+    const QString& data_path = pair.data;
+    const QString kind = pair.kind == MediaKind::Video ? QStringLiteral("video") : QStringLiteral("audio");
 
     QFile file(seek_path);
     if (!file.open(QIODevice::ReadOnly))
@@ -295,7 +283,7 @@ ZRSeekTable::FileResult ZRSeekTable::parse_file(const QString& path, const QStri
     file.close();
 
     QString camera_name;
-    const QString camera_id = QFileInfo(seek_path).fileName().section(QLatin1Char('_'), 0, 0);
+    const QString camera_id = recordingCameraText(QFileInfo(seek_path).fileName());
     if (!camera_id.isEmpty()) {
         bool numeric = false;
         const int id = camera_id.toInt(&numeric);

@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "media/VideoDecoder.h"
 #include "media/ZRSeekTable.h"
+#include "store/StoreLayout.h"
 
 #include <QAbstractEventDispatcher>
 #include <QMetaObject>
@@ -80,7 +81,7 @@ bool ZRStreamReadAndControl::init_displayer_for_stream(QFileInfo file, QString s
     for (const QFileInfo& f : data_files) {
         if (!f.fileName().contains(QLatin1String(".zrvideo")))
             continue;
-        files.append(QFileInfo(f.absoluteFilePath().replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"))));
+        files.append(QFileInfo(seekTablePathOf(f.absoluteFilePath())));
     }
     current_file = QFileInfo(file.filePath());
     close_data_file();
@@ -122,12 +123,8 @@ bool ZRStreamReadAndControl::open_first_frame(const QString& sid)
 bool ZRStreamReadAndControl::bind_audio(const QFileInfo& file)
 {
     write_log(kPrefix + QStringLiteral("init audio & start :: ") + file.fileName());
-    QString path = file.filePath();
-    if (path.contains(QLatin1String(".zrseek")))
-        path.replace(QLatin1String(".zrseek"), QLatin1String(".zraudio"));
-    else if (path.contains(QLatin1String(".zraudioseek")))
-        path.replace(QLatin1String(".zraudioseek"), QLatin1String(".zraudio"));
-    else
+    const QString path = audioCompanionPathOf(file.filePath());
+    if (path.isEmpty())
         return false;
     // No audio player is attached in this program: the result only says whether audio exists.
     return QFileInfo::exists(path);
@@ -191,19 +188,14 @@ bool ZRStreamReadAndControl::continue_read(QString file_name, QString sid, bool 
     write_log(kPrefix + QStringLiteral("continue read :: filename ") + file_name);
     if (file_name.contains(QLatin1String(".zraudio"))) {
         write_log("[INFO] Zrplayer Canvas :: continue decoding :: audio only");
-        QString seek = file_name;
-        if (!seek.contains(QLatin1String(".zraudioseek")))
-            seek.replace(QLatin1String(".zraudio"), QLatin1String(".zraudioseek"));
-        bind_audio(QFileInfo(seek));
+        bind_audio(QFileInfo(seekTablePathFor(file_name)));
         return true;
     }
     if (sid != stream_id) {
         write_log("[ERROR] ZRStream read & control :: continue read :: idstream not match");
         return false;
     }
-    QString seek = file_name;
-    if (seek.contains(QLatin1String(".zrvideo")))
-        seek.replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"));
+    const QString seek = seekTablePathFor(file_name);
     const QFileInfo seek_info(seek);
     bind_audio(seek_info);
 

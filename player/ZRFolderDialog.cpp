@@ -2,6 +2,7 @@
 
 #include "platform/StorageRoots.h"
 #include "player/HomeSidebarDelegate.h"
+#include "store/StoreLayout.h"
 
 #include <QAbstractItemView>
 #include <QAbstractProxyModel>
@@ -22,24 +23,15 @@
 
 namespace {
 
-QString clean_path(const QString& path)
-{
-    QString p = path;
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return QDir::cleanPath(p);
-}
-
 QString last_component(const QString& path)
 {
-    return QFileInfo(clean_path(path)).fileName();
+    return QFileInfo(normalizePath(path)).fileName();
 }
 
 } // namespace
 
 ZRFolderDialog::ZRFolderDialog(QWidget* parent)
-    : QFileDialog(parent, QString(), QString(), QString()),
-      exportFolderPattern(QStringLiteral("^zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}$"),
-                          QRegularExpression::CaseInsensitiveOption)
+    : QFileDialog(parent, QString(), QString(), QString())
 {
     setObjectName(QStringLiteral("ZRFolderDialog"));
     setFileMode(QFileDialog::Directory);
@@ -82,7 +74,7 @@ ZRFolderDialog::ZRFolderDialog(QWidget* parent)
 bool ZRFolderDialog::isExportFolderName(const QString& path) const
 {
     const QString name = last_component(path);
-    return !name.isEmpty() && exportFolderPattern.match(name).hasMatch();
+    return !name.isEmpty() && ::isExportFolderName(name);
 }
 
 void ZRFolderDialog::replaceSidebar()

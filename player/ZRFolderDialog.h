@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QFileDialog>
-#include <QRegularExpression>
 #include <QString>
 
 class QListView;
@@ -30,6 +29,4 @@ private slots:
 private:
     void replaceSidebar();
     QListView* findSidebarView() const;
-
-    QRegularExpression exportFolderPattern;
 };

@@ -4,13 +4,12 @@
 #include "display/Canvas.h"
 #include "media/ZRStreamReadAndControl.h"
 #include "player/AlarmViewer.h"
+#include "player/IntegrityDialog.h"
+#include "store/DayListing.h"
 #include "store/IntegrityCheck.h"
-#include "store/IntegrityDialog.h"
 #include "store/StoreLayout.h"
-#include "store/ZRDirectorySnapshot.h"
 #include "store/ZRFile.h"
 #include "store/ZRIndexController.h"
-#include "store/ZRIndexManager.h"
 #include "store/Vignette.h"
 
 #include <QDate>
@@ -22,13 +21,10 @@
 #include <QMap>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <QSet>
 #include <QThreadPool>
 #include <QUrl>
 #include <QVariantMap>
 #include <QtConcurrent/QtConcurrentRun>
-
-#include <chrono>
 
 namespace {
 
@@ -69,29 +65,6 @@ QString stamp_text(const QDate& date, const QTime& time)
     if (!date.isValid() || !time.isValid())
         return QString();
     return date.toString(QStringLiteral("yyyyMMdd")) + time.toString(QStringLiteral("HHmmss"));
-}
-
-// The seek table beside a recording data file.
-QString seek_table_of(const QString& path)
-{
-    QString seek = path;
-    if (seek.contains(QLatin1String(".zrvideo")))
-        seek.replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"));
-    else if (seek.contains(QLatin1String(".zraudio")))
-        seek.replace(QLatin1String(".zraudio"), QLatin1String(".zraudioseek"));
-    return seek;
-}
-
-// Camera, date and start-time texts of a recording file name; false with fewer than three parts.
-bool split_recording_name(const QString& file_name, QString* camera, QString* date, QString* time)
-{
-    const QStringList parts = file_name.split(QLatin1Char('_'));
-    if (parts.size() < 3)
-        return false;
-    *camera = parts.at(0);
-    *date = parts.at(1);
-    *time = parts.at(2).section(QLatin1Char('.'), 0, 0);
-    return true;
 }
 
 QString local_path(const QString& path)
@@ -166,10 +139,7 @@ void ZRPlayerInferfaceController::setCanvas(Canvas* c)
 
 bool ZRPlayerInferfaceController::is_zrnova_directory(QString directory)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(QFileInfo(directory).fileName()).hasMatch();
+    return isExportFolderPath(directory);
 }
 
 QStringList ZRPlayerInferfaceController::get_available_days(QString root)
@@ -208,19 +178,7 @@ QStringList ZRPlayerInferfaceController::get_available_days(QString root)
 
 QList<QFileInfo> ZRPlayerInferfaceController::get_days_list(QString directory)
 {
-    write_log(kInfo + QStringLiteral("get days list :: in directory ") + directory);
-    QList<QFileInfo> days;
-    const QDir dir(directory);
-    if (directory.isEmpty() || !dir.exists())
-        return days;
-    const QFileInfoList entries = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        if (!QDate::fromString(entry.fileName(), QStringLiteral("yyyy-MM-dd")).isValid())
-            continue;
-        days.append(entry);
-        write_log(kInfo + QStringLiteral("get days list :: available dir days append ") + entry.absoluteFilePath());
-    }
-    return days;
+    return DayListing::get_days_list(directory);
 }
 
 QString ZRPlayerInferfaceController::selected_date()
@@ -240,68 +198,18 @@ void ZRPlayerInferfaceController::set_selected_date(QString date)
 
 QList<QFileInfo> ZRPlayerInferfaceController::zrnfo_with_multiple_directory(QString day_directory)
 {
-    QList<QFileInfo> result;
-    if (day_directory.isEmpty())
-        return result;
-    const QFileInfoList dirs = QDir(day_directory).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    write_log(kInfo + QStringLiteral("zrnfo with multiple directory :: dir list count :: ") + QString::number(dirs.size()));
-    for (const QFileInfo& d : dirs) {
-        if (!d.isDir()) {
-            write_log(kWarn + QStringLiteral("zrnfo with multiple directory :: invalid dir :: ") + d.absoluteFilePath());
-            continue;
-        }
-        result += QDir(d.absoluteFilePath()).entryInfoList({QStringLiteral("*.zrnfo")}, QDir::Files, QDir::Name);
-    }
-    return result;
-}
-
-ZRPlayerInferfaceController::DayLoad ZRPlayerInferfaceController::load_day(const QString& path)
-{
-    DayLoad day;
-    write_log(kInfo + QStringLiteral("init day video list :: generate directory snapshot"));
-    QStringList changed;
-    ZRDirectorySnapshot snapshot;
-    const QString hash = snapshot.twoPhase(path, &changed, true);
-    if (!changed.isEmpty())
-        write_log(QStringLiteral("[INFO] Snapshot: deep verified subtrees = ") + changed.join(QStringLiteral(", ")));
-
-    write_log(kInfo + QStringLiteral("init day video list :: get zrvideo indexfile lastmodified"));
-    ZRIndexManager manager;
-    const QString stored = manager.get_zrvideo_indexfile_lastmodified_hash(QFileInfo(path));
-    write_log(kInfo + QStringLiteral("init day video list :: directory ") + path + QStringLiteral(" :: hash snapshot :: ") + hash);
-    write_log(kInfo + QStringLiteral("init day video list :: last modified from index :: ") + stored);
-
-    // An empty hash means the snapshot failed: it never matches, even a missing index.
-    const bool same = !hash.isEmpty() && stored == hash;
-    if (same) {
-        write_log(kInfo + QStringLiteral("init day video list :: get values from index"));
-        const auto started = std::chrono::steady_clock::now();
-        manager.get_value_from_indexfile(path, &day.video, &day.alarm, &day.tag, &day.audio, &day.preview);
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-        write_log(kInfo + QStringLiteral("init day video list :: media file parsed in ") + QString::number(ms, 'g', 6)
-                  + QStringLiteral(" ms"));
-    }
-    const QString last_modified =
-        kInfo + QStringLiteral("init day video list :: last modified :: ") + stored + QStringLiteral(" != ") + hash;
-    write_log(last_modified);
-    write_log(kInfo + QStringLiteral("init day video list :: available video :: ") + QString::number(day.video.size()));
-    if (!same || day.video.isEmpty()) {
-        write_log(last_modified);
-        day.rebuild = true;
-    }
-    return day;
+    return DayListing::zrnfo_with_multiple_directory(day_directory);
 }
 
 void ZRPlayerInferfaceController::init_day_video_list(QString day_directory)
 {
-    const DayLoad day = load_day(day_directory);
+    const DayListing::DayLoad day = DayListing::load_day(day_directory);
     install_day(day);
     if (day.rebuild)
         regenerate_index_for_current_date();
 }
 
-void ZRPlayerInferfaceController::install_day(const DayLoad& day)
+void ZRPlayerInferfaceController::install_day(const DayListing::DayLoad& day)
 {
     day_video_list = day.video;
     day_alarm_list = day.alarm;
@@ -319,92 +227,6 @@ void ZRPlayerInferfaceController::clear_day_lists()
     day_preview_list.clear();
 }
 
-ZRPlayerInferfaceController::CameraListing ZRPlayerInferfaceController::list_cameras_for_date(const QString& root,
-                                                                                             const QString& date)
-{
-    CameraListing result;
-    QHash<int, QString>& table = result.table;
-    write_log(kInfo + QStringLiteral("get cameras for date ") + date);
-    if (root.isEmpty()) {
-        write_log(kWarn + QStringLiteral("get cameras for date :: main directory empty"));
-        result.error = QStringLiteral("Le répertoire principal est vide.");
-        return result;
-    }
-    write_log(kInfo + QStringLiteral("get cameras for date :: directory ") + root);
-    const QString day_folder = root + QLatin1Char('/') + date;
-    write_log(kInfo + QStringLiteral("get cameras for date :: date directory ") + day_folder);
-    const QDir day_dir(day_folder);
-    if (date.isEmpty() || !day_dir.exists()) {
-        write_log(kWarn + QStringLiteral("get cameras for date :: date directory ") + day_folder + QStringLiteral(" do not exist"));
-        result.error = QStringLiteral("Le dossier ") + day_folder + QStringLiteral(" n'existe pas.");
-        return result;
-    }
-    if (day_dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty()) {
-        write_log(kWarn + QStringLiteral("get cameras for date :: date directory ") + day_folder + QStringLiteral(" empty"));
-        result.error = QStringLiteral("Aucun enregistrement trouvé dans le dossier ") + day_folder;
-        return result;
-    }
-
-    const QFileInfoList nfo_files = day_dir.entryInfoList({QStringLiteral("*.zrnfo")}, QDir::Files, QDir::Name);
-    int others = 0;
-    for (const QFileInfo& f : nfo_files) {
-        if (f.fileName().contains(QLatin1String("index"))) {
-            write_log(kInfo + QStringLiteral("get cameras for date :: zrnfo index path ") + f.filePath());
-            table = ZRFile::check_and_parse_nfo_file(f, table);
-        } else {
-            ++others;
-        }
-    }
-    const bool accepted = !table.isEmpty() && (nfo_files.size() < 2 || table.size() == others);
-    if (!accepted) {
-        write_log(kInfo + QStringLiteral("get cameras for date :: m_hash_camera_id_name.size() ::  ")
-                  + QString::number(table.size()));
-        write_log(kInfo + QStringLiteral("get cameras for date :: zrnfo_cam_count  ::  ") + QString::number(others));
-        for (const QFileInfo& f : nfo_files) {
-            write_log(kInfo + QStringLiteral("get cameras for date :: zrnfo path ") + f.filePath());
-            table = ZRFile::check_and_parse_nfo_file(f, table);
-        }
-        if (table.isEmpty()) {
-            ZRIndexManager manager;
-            QList<QFileInfo> media_nfo = manager.zrnfo_with_multiple_directory(day_folder);
-            std::sort(media_nfo.begin(), media_nfo.end(), [](const QFileInfo& a, const QFileInfo& b) {
-                return nameLessThan(a.absoluteFilePath(), b.absoluteFilePath());
-            });
-            write_log(kInfo + QStringLiteral("get cameras for date :: ZRNfo count ") + QString::number(media_nfo.size()));
-            for (const QFileInfo& f : media_nfo) {
-                write_log(kInfo + QStringLiteral("get cameras for date :: zrnfo path ") + f.absoluteFilePath());
-                table = ZRFile::check_and_parse_nfo_file(f, table);
-            }
-            if (table.isEmpty()) {
-                for (const QFileInfo& f : media_nfo)
-                    table = ZRFile::read_camera_names_file(f, table);
-            }
-        }
-        if (!table.isEmpty())
-            ZRFile::create_zrnfo_index_file(QFileInfo(day_folder + QStringLiteral("/index.zrnfo")), table);
-    }
-
-    result.day = load_day(day_folder);
-    result.day_loaded = true;
-
-    // Recordings of cameras that no camera file names still get an entry.
-    QSet<QString> seen;
-    for (const QFileInfo& f : std::as_const(result.day.video)) {
-        const QString text = f.fileName().section(QLatin1Char('_'), 0, 0);
-        if (text.isEmpty() || seen.contains(text))
-            continue;
-        seen.insert(text);
-        bool ok = false;
-        const int id = text.toInt(&ok);
-        if (ok && !table.contains(id))
-            table.insert(id, QStringLiteral("Camera ") + text);
-    }
-    if (table.isEmpty())
-        write_log(kWarn + QStringLiteral("get cameras for date :: no camera found"));
-    result.cameras = table.values();
-    return result;
-}
-
 void ZRPlayerInferfaceController::get_cameras_for_date_async(QString date)
 {
     write_log(kInfo + QStringLiteral("get cameras for date async"));
@@ -414,13 +236,13 @@ void ZRPlayerInferfaceController::get_cameras_for_date_async(QString date)
                                        [](const QFuture<void>& f) { return f.isFinished(); }),
                         listing_tasks.end());
     listing_tasks.append(QtConcurrent::run(QThreadPool::globalInstance(), [this, root, date, request]() {
-        const CameraListing result = list_cameras_for_date(root, date);
+        const DayListing::CameraListing result = DayListing::list_cameras_for_date(root, date);
         QMetaObject::invokeMethod(
             this, [this, request, result]() { install_camera_listing(request, result); }, Qt::QueuedConnection);
     }));
 }
 
-void ZRPlayerInferfaceController::install_camera_listing(quint64 request, const CameraListing& result)
+void ZRPlayerInferfaceController::install_camera_listing(quint64 request, const DayListing::CameraListing& result)
 {
     // An older listing that finishes late must not replace the day the operator picked since.
     if (request != listing_request)
@@ -594,10 +416,9 @@ void ZRPlayerInferfaceController::set_zrstream_reader_read_timestamp(QString tim
         const QFileInfo first = day_video_list.first();
         write_log(kInfo + QStringLiteral("set zrstream reader create from first file ") + first.fileName()
                   + QStringLiteral(" for camera ") + camera);
-        static const QRegularExpression name(QStringLiteral("(\\d+)_([0-9]{8})_([0-9]{6})\\.zrvideo"));
-        const QRegularExpressionMatch m = name.match(first.fileName());
-        if (m.hasMatch()) {
-            target = stamp_text(day, QTime::fromString(m.captured(3), QStringLiteral("HHmmss")));
+        QString c, d, t;
+        if (matchVideoRecordingName(first.fileName(), &c, &d, &t)) {
+            target = stamp_text(day, QTime::fromString(t, QStringLiteral("HHmmss")));
             write_log(kInfo + QStringLiteral("set zrstream reader create timestamp from time ") + target
                       + QStringLiteral(" for camera ") + camera);
         }
@@ -629,7 +450,7 @@ QList<QFileInfo> ZRPlayerInferfaceController::playable_files(const QList<QFileIn
     kept.reserve(files.size());
     for (const QFileInfo& file : files) {
         const QString path = file.filePath();
-        const QFileInfo seek(seek_table_of(path));
+        const QFileInfo seek(seekTablePathFor(path));
         if (!seek.exists()) {
             write_log(kInfo + QLatin1String(operation) + QStringLiteral(" :: remove ") + path);
             continue;
@@ -671,7 +492,7 @@ bool ZRPlayerInferfaceController::timeline_send_click_get_datetime(QString times
 
     for (const QFileInfo& file : candidates) {
         QString camera_text, date_text, time_text;
-        if (!split_recording_name(file.fileName(), &camera_text, &date_text, &time_text))
+        if (!splitRecordingName(file.fileName(), &camera_text, &date_text, &time_text))
             continue;
         if (wanted_camera == -1)
             wanted_camera = camera_text.toInt();
@@ -704,7 +525,7 @@ void ZRPlayerInferfaceController::change_camera(QFileInfo file)
         if (canvas)
             canvas->set_ending();
         write_log(kInfo + QStringLiteral("change camera :: init decoder :: ") + path);
-        const QString seek = seek_table_of(path);
+        const QString seek = seekTablePathFor(path);
         if (reader->init_displayer_for_stream(QFileInfo(seek), sid, get_selected_camera_video_list())) {
             playback_state = 1;
             current_file = path;
@@ -742,7 +563,7 @@ bool ZRPlayerInferfaceController::is_selected_camera_video(const QFileInfo& file
     const QString& day = parts.at(n - 3);
     const QString& folder = parts.at(n - 2);
     const QString& name = parts.at(n - 1);
-    if (!is_zrnova_directory(export_name))
+    if (!isExportFolderName(export_name))
         return false;
     if (!day_pattern.match(day).hasMatch() || day != m_selected_date)
         return false;
@@ -750,8 +571,7 @@ bool ZRPlayerInferfaceController::is_selected_camera_video(const QFileInfo& file
         return false;
     if (!name.endsWith(QLatin1String(".zrvideo"), Qt::CaseInsensitive))
         return false;
-    const QStringList name_parts = name.split(QLatin1Char('_'));
-    if (name_parts.size() < 2 || name_parts.first() != QString::number(camera_id))
+    if (!name.contains(QLatin1Char('_')) || recordingCameraText(name) != QString::number(camera_id))
         return false;
     if (day_text)
         *day_text = day;
@@ -778,7 +598,7 @@ void ZRPlayerInferfaceController::set_file(QString direction)
     write_log(kInfo + QStringLiteral("set file :: current file :: ") + current_file);
     const QFileInfo current(current_file);
     QString camera_text, date_text, time_text;
-    if (!split_recording_name(current.fileName(), &camera_text, &date_text, &time_text))
+    if (!splitRecordingName(current.fileName(), &camera_text, &date_text, &time_text))
         return;
     const bool forward = direction.contains(QLatin1String("next"));
     const QTime time = QTime::fromString(time_text, QStringLiteral("HHmmss"));
@@ -787,10 +607,10 @@ void ZRPlayerInferfaceController::set_file(QString direction)
     QString wanted;
     QList<QFileInfo> list;
     if (current_file.contains(QLatin1String(".zrvideo"))) {
-        wanted = camera_text + QLatin1Char('_') + date_text + QLatin1Char('_') + new_time + QStringLiteral(".zrvideo");
+        wanted = recordingFileName(camera_text, date_text, new_time, QStringLiteral(".zrvideo"));
         list = day_video_list;
     } else if (current_file.contains(QLatin1String(".zraudio"))) {
-        wanted = camera_text + QLatin1Char('_') + date_text + QLatin1Char('_') + new_time + QStringLiteral(".zraudio");
+        wanted = recordingFileName(camera_text, date_text, new_time, QStringLiteral(".zraudio"));
         list = day_audio_list;
     }
 
@@ -811,7 +631,7 @@ void ZRPlayerInferfaceController::set_file(QString direction)
         QString best_time;
         for (const QFileInfo& f : candidates) {
             QString c, d, t;
-            if (!split_recording_name(f.fileName(), &c, &d, &t) || c != camera_text)
+            if (!splitRecordingName(f.fileName(), &c, &d, &t) || c != camera_text)
                 continue;
             if (forward) {
                 if (t > time_text) {
@@ -858,7 +678,7 @@ QList<qint64> ZRPlayerInferfaceController::day_timestamp_list()
         if (!minute.isValid()) {
             // Media folders named after the camera: the recording's own start time.
             QString c, d, t;
-            if (split_recording_name(f.fileName(), &c, &d, &t))
+            if (splitRecordingName(f.fileName(), &c, &d, &t))
                 minute = QTime::fromString(t, QStringLiteral("HHmmss"));
         }
         if (minute.isValid())
@@ -869,24 +689,20 @@ QList<qint64> ZRPlayerInferfaceController::day_timestamp_list()
 
 QVariantList ZRPlayerInferfaceController::day_alarm_list_string()
 {
-    static const QRegularExpression pattern(QStringLiteral("(\\d+)_(\\d+)_(\\d{8}_\\d{6})"));
     QMap<QString, QVariantMap> alarms;
     for (const QFileInfo& f : std::as_const(day_alarm_list)) {
         const QString name = f.fileName();
-        QString base = name;
-        base.remove(QStringLiteral("-thumb"));
-        base.remove(QStringLiteral(".jpg"));
+        const QString base = alarmImageKey(name);
         QVariantMap& map = alarms[base];
         if (name.contains(QLatin1String("-thumb")))
             map.insert(QStringLiteral("thumbnail"), f.absoluteFilePath());
         else
             map.insert(QStringLiteral("image"), f.absoluteFilePath());
         map.insert(QStringLiteral("filename"), base + QStringLiteral(".jpg"));
-        const QRegularExpressionMatch m = pattern.match(base);
-        if (m.hasMatch()) {
-            const QString datetime = m.captured(3).remove(QLatin1Char('_'));
-            map.insert(QStringLiteral("cameraId"), m.captured(1));
-            map.insert(QStringLiteral("alarmId"), m.captured(2));
+        QString camera, alarm, datetime;
+        if (matchAlarmImageName(base, &camera, &alarm, &datetime)) {
+            map.insert(QStringLiteral("cameraId"), camera);
+            map.insert(QStringLiteral("alarmId"), alarm);
             map.insert(QStringLiteral("datetime"), datetime);
             map.insert(QStringLiteral("severity"), QStringLiteral("medium"));
             map.insert(QStringLiteral("type"), datetime);
@@ -934,13 +750,12 @@ QStringList ZRPlayerInferfaceController::day_audio_list_string()
 
 QVariantList ZRPlayerInferfaceController::day_preview_list_string()
 {
-    static const QRegularExpression pattern(QStringLiteral("(\\d+)_([0-9]{8})_([0-9]{6})_(?:video)?preview\\.jpg"));
     QVariantList result;
     for (const QFileInfo& f : std::as_const(day_preview_list)) {
-        const QRegularExpressionMatch m = pattern.match(f.fileName());
-        if (!m.hasMatch())
+        QString camera, date, hms;
+        if (!matchPreviewImageName(f.fileName(), &camera, &date, &hms))
             continue;
-        const QTime time = QTime::fromString(m.captured(3), QStringLiteral("hhmmss"));
+        const QTime time = QTime::fromString(hms, QStringLiteral("hhmmss"));
         if (!time.isValid())
             continue;
         QString path = f.absoluteFilePath();
@@ -949,12 +764,12 @@ QVariantList ZRPlayerInferfaceController::day_preview_list_string()
             path = path.mid(marker + 2);
         path = path.trimmed();
         path.remove(QLatin1Char('"'));
-        const int id = m.captured(1).toInt();
+        const int id = camera.toInt();
         if (id != camera_id)
             continue;
         QVariantMap map;
         map.insert(QStringLiteral("id"), id);
-        map.insert(QStringLiteral("date"), m.captured(2));
+        map.insert(QStringLiteral("date"), date);
         map.insert(QStringLiteral("ms"), qint64(time.msecsSinceStartOfDay()));
         map.insert(QStringLiteral("url"), QUrl::fromLocalFile(path).toString());
         result.append(map);
@@ -964,13 +779,12 @@ QVariantList ZRPlayerInferfaceController::day_preview_list_string()
 
 QString ZRPlayerInferfaceController::get_alarm_thumbnail_path(QString datetime)
 {
-    static const QRegularExpression pattern(QStringLiteral("(\\d+)_(\\d+)_(\\d{8}_\\d{6})"));
     for (const QFileInfo& f : std::as_const(day_alarm_list)) {
         const QString name = f.fileName();
-        const QRegularExpressionMatch m = pattern.match(name);
-        if (!m.hasMatch() || m.captured(1).toInt() != camera_id)
+        QString camera, alarm, stamp;
+        if (!matchAlarmImageName(name, &camera, &alarm, &stamp) || camera.toInt() != camera_id)
             continue;
-        if (m.captured(3).remove(QLatin1Char('_')) != datetime || !name.contains(QLatin1String("-thumb")))
+        if (stamp != datetime || !name.contains(QLatin1String("-thumb")))
             continue;
         return f.absoluteFilePath();
     }

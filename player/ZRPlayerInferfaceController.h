@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DayListing.h"
+
 #include <QFileInfo>
 #include <QFuture>
 #include <QHash>
@@ -19,8 +21,8 @@ class ZRStreamReadAndControl;
 
 // The object the QML interface drives ("videoWidget"): it holds the selected export folder,
 // day, camera and stream, the day's media lists and camera table, and the one playback reader.
-// Everything runs in the GUI thread except the camera listing, which builds its result on the
-// global thread pool and hands it back by a queued call.
+// Everything runs in the GUI thread except the camera listing (the store's DayListing), which
+// builds its result on the global thread pool and hands it back by a queued call.
 class ZRPlayerInferfaceController : public QObject
 {
     Q_OBJECT
@@ -109,33 +111,9 @@ public:
     Q_INVOKABLE void regenerate_index_for_current_date();
     Q_INVOKABLE bool is_zrnova_directory(QString directory);
 
-    // What a day folder's load produced: the five lists and whether the index must be rebuilt.
-    struct DayLoad
-    {
-        QList<QFileInfo> video;
-        QList<QFileInfo> alarm;
-        QList<QFileInfo> tag;
-        QList<QFileInfo> audio;
-        QList<QFileInfo> preview;
-        bool rebuild = false;
-    };
-    // What a camera listing hands back to the GUI thread.
-    struct CameraListing
-    {
-        QHash<int, QString> table;
-        QStringList cameras;
-        QString error;
-        bool day_loaded = false;
-        DayLoad day;
-    };
-    // The listing of one day's cameras and the load of its lists; touches no controller state,
-    // so it runs on a pool thread.
-    static CameraListing list_cameras_for_date(const QString& root, const QString& date);
-    static DayLoad load_day(const QString& day_directory);
-
 private:
-    void install_camera_listing(quint64 request, const CameraListing& result);
-    void install_day(const DayLoad& day);
+    void install_camera_listing(quint64 request, const DayListing::CameraListing& result);
+    void install_day(const DayListing::DayLoad& day);
     void clear_day_lists();
     void ensure_index_controller(bool for_current_date);
     bool start_index_generation(const QString& path);

@@ -9,19 +9,22 @@
 
 namespace {
 
+// An export folder's name: "zrnova_" and four groups of four hexadecimal digits.
+QString exportName()
+{
+    return QStringLiteral("zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}");
+}
+
 const QRegularExpression& exportFolderPattern()
 {
-    static const QRegularExpression re(
-        QStringLiteral("zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression re(exportName(), QRegularExpression::CaseInsensitiveOption);
     return re;
 }
 
 const QRegularExpression& dayFolderPattern()
 {
-    static const QRegularExpression re(
-        QStringLiteral("zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}/\\d{4}-\\d{2}-\\d{2}"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression re(exportName() + QStringLiteral("/\\d{4}-\\d{2}-\\d{2}"),
+                                       QRegularExpression::CaseInsensitiveOption);
     return re;
 }
 
@@ -64,10 +67,14 @@ bool isDayFolderPath(const QString& path)
 
 bool isExportFolderName(const QString& name)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^zrnova_[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}-[a-f0-9]{4}$"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression re(QLatin1Char('^') + exportName() + QLatin1Char('$'),
+                                       QRegularExpression::CaseInsensitiveOption);
     return re.match(name).hasMatch();
+}
+
+bool isExportFolderPath(const QString& path)
+{
+    return isExportFolderName(QFileInfo(path).fileName());
 }
 
 bool isValidDayName(const QString& name)
@@ -129,6 +136,60 @@ bool splitRecordingBaseName(const QString& fileName, QString* camera, QString* d
     return true;
 }
 
+QString recordingFileName(const QString& camera, const QString& date, const QString& time, const QString& extension)
+{
+    return camera + QLatin1Char('_') + date + QLatin1Char('_') + time + extension;
+}
+
+QString recordingCameraText(const QString& fileName)
+{
+    return fileName.section(QLatin1Char('_'), 0, 0);
+}
+
+bool matchVideoRecordingName(const QString& fileName, QString* camera, QString* date, QString* time)
+{
+    static const QRegularExpression re(QStringLiteral("(\\d+)_([0-9]{8})_([0-9]{6})\\.zrvideo"));
+    const QRegularExpressionMatch m = re.match(fileName);
+    if (!m.hasMatch())
+        return false;
+    *camera = m.captured(1);
+    *date = m.captured(2);
+    *time = m.captured(3);
+    return true;
+}
+
+bool matchPreviewImageName(const QString& fileName, QString* camera, QString* date, QString* time)
+{
+    static const QRegularExpression re(QStringLiteral("(\\d+)_([0-9]{8})_([0-9]{6})_(?:video)?preview\\.jpg"));
+    const QRegularExpressionMatch m = re.match(fileName);
+    if (!m.hasMatch())
+        return false;
+    *camera = m.captured(1);
+    *date = m.captured(2);
+    *time = m.captured(3);
+    return true;
+}
+
+bool matchAlarmImageName(const QString& fileName, QString* camera, QString* alarm, QString* stamp)
+{
+    static const QRegularExpression re(QStringLiteral("(\\d+)_(\\d+)_(\\d{8}_\\d{6})"));
+    const QRegularExpressionMatch m = re.match(fileName);
+    if (!m.hasMatch())
+        return false;
+    *camera = m.captured(1);
+    *alarm = m.captured(2);
+    *stamp = m.captured(3).remove(QLatin1Char('_'));
+    return true;
+}
+
+QString alarmImageKey(const QString& fileName)
+{
+    QString key = fileName;
+    key.remove(QStringLiteral("-thumb"));
+    key.remove(QStringLiteral(".jpg"));
+    return key;
+}
+
 QString seekTablePathOf(const QString& dataPath)
 {
     QString seek = dataPath;
@@ -137,6 +198,42 @@ QString seekTablePathOf(const QString& dataPath)
     if (seek.contains(QLatin1String(".zraudio")))
         return seek.replace(QLatin1String(".zraudio"), QLatin1String(".zraudioseek"));
     return QString();
+}
+
+QString seekTablePathFor(const QString& path)
+{
+    if (path.contains(QLatin1String(".zraudioseek")))
+        return path;
+    const QString seek = seekTablePathOf(path);
+    return seek.isEmpty() ? path : seek;
+}
+
+QString audioCompanionPathOf(const QString& seekPath)
+{
+    QString audio = seekPath;
+    if (audio.contains(QLatin1String(".zrseek")))
+        return audio.replace(QLatin1String(".zrseek"), QLatin1String(".zraudio"));
+    if (audio.contains(QLatin1String(".zraudioseek")))
+        return audio.replace(QLatin1String(".zraudioseek"), QLatin1String(".zraudio"));
+    return QString();
+}
+
+RecordingPair recordingPairByWholePath(const QString& path)
+{
+    RecordingPair pair;
+    const auto replaced = [&path](const char* from, const char* to) {
+        return QString(path).replace(QLatin1String(from), QLatin1String(to));
+    };
+    if (path.contains(QLatin1String(".zrvideo"))) {
+        pair = {replaced("zrvideo", "zrseek"), path, MediaKind::Video};
+    } else if (path.contains(QLatin1String(".zrseek"))) {
+        pair = {path, replaced("zrseek", "zrvideo"), MediaKind::Video};
+    } else if (path.contains(QLatin1String(".zraudioseek"))) {
+        pair = {path, replaced("zraudioseek", "zraudio"), MediaKind::Audio};
+    } else if (path.contains(QLatin1String(".zraudio"))) {
+        pair = {replaced("zraudio", "zraudioseek"), path, MediaKind::Audio};
+    }
+    return pair;
 }
 
 MediaKind classifyMedia(const QString& fileName, qint64 size,
@@ -191,5 +288,18 @@ QFileInfoList sortedByName(const QFileInfoList& list)
     out.reserve(list.size());
     for (const auto& key : keys)
         out.append(list.at(key.second));
+    return out;
+}
+
+QFileInfoList mediaFoldersOf(const QString& dayDir)
+{
+    return sortedEntries(dayDir, QDir::Dirs);
+}
+
+QFileInfoList cameraInfoFilesIn(const QFileInfoList& mediaFolders, QDir::Filters kinds)
+{
+    QFileInfoList out;
+    for (const QFileInfo& folder : mediaFolders)
+        out.append(sortedEntries(folder.absoluteFilePath(), kinds, {QStringLiteral("*.zrnfo")}));
     return out;
 }

@@ -25,6 +25,8 @@ bool isDayFolderPath(const QString& path);
 
 // A folder name that is exactly an export folder's name.
 bool isExportFolderName(const QString& name);
+// The same test on the last component of a path; a path ending in "/" has none.
+bool isExportFolderPath(const QString& path);
 // A folder name that is a valid calendar date written "yyyy-MM-dd".
 bool isValidDayName(const QString& name);
 
@@ -61,9 +63,43 @@ bool splitRecordingName(const QString& fileName, QString* camera, QString* date,
 // later field is left out. False with fewer than three fields.
 bool splitRecordingBaseName(const QString& fileName, QString* camera, QString* date, QString* time);
 
+// A recording's file name from its fields: "<camera>_<date>_<time><extension>".
+QString recordingFileName(const QString& camera, const QString& date, const QString& time, const QString& extension);
+
+// The text before the first "_" of a recording's file name: its camera id.
+QString recordingCameraText(const QString& fileName);
+
+// Fields of names read by pattern (matched anywhere in the name, as the timeline reads them).
+// A video recording "<camera>_<yyyyMMdd>_<HHmmss>.zrvideo".
+bool matchVideoRecordingName(const QString& fileName, QString* camera, QString* date, QString* time);
+// A preview image "<camera>_<yyyyMMdd>_<HHmmss>_preview.jpg" or "..._videopreview.jpg".
+bool matchPreviewImageName(const QString& fileName, QString* camera, QString* date, QString* time);
+// An alarm image or its thumbnail "<camera>_<alarm>_<yyyyMMdd>_<HHmmss>"; stamp comes back
+// as "yyyyMMddHHmmss".
+bool matchAlarmImageName(const QString& fileName, QString* camera, QString* alarm, QString* stamp);
+// The key an alarm image and its thumbnail share: the name without "-thumb" and ".jpg".
+QString alarmImageKey(const QString& fileName);
+
 // The seek table beside a data file, by path: ".zrvideo" becomes ".zrseek", else ".zraudio"
 // becomes ".zraudioseek"; empty for a path with neither.
 QString seekTablePathOf(const QString& dataPath);
+// The same for a path that may already name the seek table: a ".zraudioseek" path, and any
+// path naming no data file, comes back as it is.
+QString seekTablePathFor(const QString& path);
+// The audio data file that may lie beside a recording, from its seek table: ".zrseek" (a
+// video's table too) or else ".zraudioseek" becomes ".zraudio"; empty for other paths.
+QString audioCompanionPathOf(const QString& seekPath);
+
+// The pair of files a path names, by the readers' own rule: tested in the order ".zrvideo",
+// ".zrseek", ".zraudioseek", ".zraudio", and every "zrvideo" (and so on) of the whole path is
+// replaced, not only the extension. Kind None, with empty paths, when the path names neither.
+struct RecordingPair
+{
+    QString seek;
+    QString data;
+    MediaKind kind = MediaKind::None;
+};
+RecordingPair recordingPairByWholePath(const QString& path);
 
 // Names in ascending order of their UTF-16 code units, case-sensitively.
 bool nameLessThan(const QString& a, const QString& b);
@@ -73,3 +109,10 @@ QFileInfoList sortedEntries(const QString& dir, QDir::Filters filters,
                             const QStringList& nameFilters = QStringList());
 // The same entries sorted by name.
 QFileInfoList sortedByName(const QFileInfoList& list);
+
+// The media folders of a day folder, sorted by name.
+QFileInfoList mediaFoldersOf(const QString& dayDir);
+// The camera-information files (".zrnfo") of the given media folders, folder by folder, each
+// folder's sorted by name. kinds says which entries count: the day's camera listing takes files
+// only, the index manager any entry so named.
+QFileInfoList cameraInfoFilesIn(const QFileInfoList& mediaFolders, QDir::Filters kinds);

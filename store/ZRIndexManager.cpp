@@ -152,7 +152,7 @@ void ZRIndexManager::parse_informations_with_multiple_directory(QString dir, QLi
         return;
     }
 
-    const QFileInfoList folders = sortedEntries(dir, QDir::Dirs);
+    const QFileInfoList folders = mediaFoldersOf(dir);
     write_log(kLogPrefix + QStringLiteral("videolist with multiple directory :: dir list count : ")
               + QString::number(folders.size()));
 
@@ -396,10 +396,8 @@ QList<QFileInfo> ZRIndexManager::zrnfo_with_multiple_directory(QString dayDir)
     QList<QFileInfo> out;
     if (dayDir.isEmpty())
         return out;
-    const QFileInfoList folders = sortedEntries(dayDir, QDir::Dirs);
+    const QFileInfoList folders = mediaFoldersOf(dayDir);
     write_log(kLogPrefix + QStringLiteral("zrnfo with multiple directory :: dir list count :: ")
               + QString::number(folders.size()));
-    for (const QFileInfo& folder : folders)
-        out.append(sortedEntries(folder.absoluteFilePath(), QDir::Files | QDir::Dirs, {QStringLiteral("*.zrnfo")}));
-    return out;
+    return cameraInfoFilesIn(folders, QDir::Files | QDir::Dirs);
 }

@@ -1,6 +1,7 @@
 #include "store/ZRParserThread.h"
 
 #include "app/Log.h"
+#include "store/StoreLayout.h"
 
 #include <QFile>
 
@@ -20,12 +21,8 @@ void ZRParserThread::run()
 {
     const auto start = std::chrono::steady_clock::now();
     for (const QFileInfo& info : std::as_const(files)) {
-        QString path = info.filePath();
-        if (path.contains(QStringLiteral(".zrvideo")))
-            path.replace(QStringLiteral(".zrvideo"), QStringLiteral(".zrseek"));
-        else if (path.contains(QStringLiteral(".zraudio")))
-            path.replace(QStringLiteral(".zraudio"), QStringLiteral(".zraudioseek"));
-        else
+        const QString path = seekTablePathOf(info.filePath());
+        if (path.isEmpty())
             continue;
         read_and_parse_zrseek(path);
     }

@@ -4,7 +4,7 @@
 #include "player/AlarmViewer.h"
 #include "player/ZRPlayerInferfaceController.h"
 #include "store/IntegrityCheck.h"
-#include "store/IntegrityDialog.h"
+#include "player/IntegrityDialog.h"
 #include "tests/controller/ControllerFixture.h"
 #include "tests/player/ModalScript.h"
 #include "tests/support/ExportGenerator.h"

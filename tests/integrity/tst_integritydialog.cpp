@@ -1,6 +1,7 @@
 //! labels: gui
+//! libs: zr_player
+#include "player/IntegrityDialog.h"
 #include "store/IntegrityCheck.h"
-#include "store/IntegrityDialog.h"
 #include "tests/integrity/IntegrityFixture.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/TestMain.h"

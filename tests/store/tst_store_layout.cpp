@@ -203,6 +203,122 @@ private slots:
         QCOMPARE(seekTablePathOf(data), seek);
     }
 
+    // The variants of the data-file and seek-table mapping, side by side: the plain one, the one
+    // that accepts a seek table as well, the audio companion of a seek table and the readers'
+    // whole-path pair (which also rewrites a folder named after an extension).
+    void pathMappings_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("seekOf");
+        QTest::addColumn<QString>("seekFor");
+        QTest::addColumn<QString>("audio");
+        QTest::addColumn<QString>("pairSeek");
+        QTest::addColumn<QString>("pairData");
+        QTest::addColumn<int>("pairKind");
+        const int video = int(MediaKind::Video), audio = int(MediaKind::Audio), none = int(MediaKind::None);
+        QTest::newRow("video data") << "/d/c/1_20240131_080000.zrvideo" << "/d/c/1_20240131_080000.zrseek"
+                                    << "/d/c/1_20240131_080000.zrseek" << QString() << "/d/c/1_20240131_080000.zrseek"
+                                    << "/d/c/1_20240131_080000.zrvideo" << video;
+        QTest::newRow("video seek") << "/d/c/1_20240131_080000.zrseek" << QString() << "/d/c/1_20240131_080000.zrseek"
+                                    << "/d/c/1_20240131_080000.zraudio" << "/d/c/1_20240131_080000.zrseek"
+                                    << "/d/c/1_20240131_080000.zrvideo" << video;
+        QTest::newRow("audio data") << "/d/c/1_20240131_080000.zraudio" << "/d/c/1_20240131_080000.zraudioseek"
+                                    << "/d/c/1_20240131_080000.zraudioseek" << QString()
+                                    << "/d/c/1_20240131_080000.zraudioseek" << "/d/c/1_20240131_080000.zraudio" << audio;
+        QTest::newRow("audio seek") << "/d/c/1_20240131_080000.zraudioseek" << "/d/c/1_20240131_080000.zraudioseekseek"
+                                    << "/d/c/1_20240131_080000.zraudioseek" << "/d/c/1_20240131_080000.zraudio"
+                                    << "/d/c/1_20240131_080000.zraudioseek" << "/d/c/1_20240131_080000.zraudio" << audio;
+        QTest::newRow("folder named zrvideo") << "/d/zrvideo/1_20240131_080000.zrvideo" << "/d/zrvideo/1_20240131_080000.zrseek"
+                                              << "/d/zrvideo/1_20240131_080000.zrseek" << QString()
+                                              << "/d/zrseek/1_20240131_080000.zrseek"
+                                              << "/d/zrvideo/1_20240131_080000.zrvideo" << video;
+        QTest::newRow("image") << "/d/c/1_20240131_080000.jpg" << QString() << "/d/c/1_20240131_080000.jpg" << QString()
+                               << QString() << QString() << none;
+    }
+
+    void pathMappings()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, seekOf);
+        QFETCH(QString, seekFor);
+        QFETCH(QString, audio);
+        QFETCH(QString, pairSeek);
+        QFETCH(QString, pairData);
+        QFETCH(int, pairKind);
+        QCOMPARE(seekTablePathOf(path), seekOf);
+        QCOMPARE(seekTablePathFor(path), seekFor);
+        QCOMPARE(audioCompanionPathOf(path), audio);
+        const RecordingPair pair = recordingPairByWholePath(path);
+        QCOMPARE(pair.seek, pairSeek);
+        QCOMPARE(pair.data, pairData);
+        QCOMPARE(int(pair.kind), pairKind);
+    }
+
+    // Names read by pattern: fields or refusal, for every kind of name the day holds.
+    void namePatterns_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("video");    // camera|date|time, empty when refused
+        QTest::addColumn<QString>("preview");  // camera|date|time
+        QTest::addColumn<QString>("alarm");    // camera|alarm|stamp
+        QTest::newRow("video") << "12_20240131_235959.zrvideo" << "12|20240131|235959" << "" << "";
+        QTest::newRow("audio") << "12_20240131_235959.zraudio" << "" << "" << "";
+        QTest::newRow("preview") << "3_20240131_080000_preview.jpg" << "" << "3|20240131|080000" << "";
+        QTest::newRow("video preview") << "3_20240131_080000_videopreview.jpg" << "" << "3|20240131|080000" << "";
+        QTest::newRow("alarm") << "3_17_20240131_080005.jpg" << "" << "" << "3|17|20240131080005";
+        QTest::newRow("alarm thumbnail") << "3_17_20240131_080005-thumb.jpg" << "" << "" << "3|17|20240131080005";
+        QTest::newRow("short time") << "3_20240131_0800.zrvideo" << "" << "" << "";
+        QTest::newRow("letters") << "cam_20240131_080000.zrvideo" << "" << "" << "";
+    }
+
+    void namePatterns()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, video);
+        QFETCH(QString, preview);
+        QFETCH(QString, alarm);
+        QString a, b, c;
+        QCOMPARE(matchVideoRecordingName(name, &a, &b, &c) ? a + "|" + b + "|" + c : QString(), video);
+        QCOMPARE(matchPreviewImageName(name, &a, &b, &c) ? a + "|" + b + "|" + c : QString(), preview);
+        QCOMPARE(matchAlarmImageName(name, &a, &b, &c) ? a + "|" + b + "|" + c : QString(), alarm);
+    }
+
+    void smallNameRules()
+    {
+        QCOMPARE(alarmImageKey("3_17_20240131_080005-thumb.jpg"), QStringLiteral("3_17_20240131_080005"));
+        QCOMPARE(alarmImageKey("3_17_20240131_080005.jpg"), QStringLiteral("3_17_20240131_080005"));
+        QCOMPARE(recordingCameraText("12_20240131_235959.zrvideo"), QStringLiteral("12"));
+        QCOMPARE(recordingCameraText("_20240131.zrvideo"), QString());
+        QCOMPARE(recordingFileName("12", "20240131", "235959", ".zraudio"), QStringLiteral("12_20240131_235959.zraudio"));
+        QVERIFY(isExportFolderPath("/data/ZRNOVA_0A1B-2C3D-4E5F-6A7B"));
+        QVERIFY(!isExportFolderPath("/data/zrnova_0a1b-2c3d-4e5f-6a7b/"));
+        QVERIFY(!isExportFolderPath("/data/zrnova_0a1b-2c3d-4e5f-6a7b/2024-05-01"));
+    }
+
+    // Camera files of the media folders: folder by folder, by name; files only unless asked.
+    void cameraInfoFiles()
+    {
+        QTemporaryDir dir;
+        const QString day = dir.path() + "/zrnova_aaaa-bbbb-cccc-dddd/2024-05-01";
+        writeFile(day + "/index.zrnfo", 1);               // beside the media folders: not theirs
+        writeFile(day + "/cam2/2.zrnfo", 1);
+        writeFile(day + "/cam1/b.zrnfo", 1);
+        writeFile(day + "/cam1/a.zrnfo", 1);
+        writeFile(day + "/cam1/.hidden.zrnfo", 1);
+        writeFile(day + "/cam1/1_20240501_080000.zrvideo", 1);
+        writeFile(day + "/cam1/deeper/c.zrnfo", 1);       // two levels down: not listed
+        QDir().mkpath(day + "/cam1/odd.zrnfo");           // a folder so named
+        const QFileInfoList folders = mediaFoldersOf(day);
+        QCOMPARE(folders.size(), 2);
+        QStringList files, any;
+        for (const QFileInfo& f : cameraInfoFilesIn(folders, QDir::Files))
+            files << f.absoluteFilePath().mid(day.size() + 1);
+        for (const QFileInfo& f : cameraInfoFilesIn(folders, QDir::Files | QDir::Dirs))
+            any << f.absoluteFilePath().mid(day.size() + 1);
+        QCOMPARE(files, QStringList({"cam1/a.zrnfo", "cam1/b.zrnfo", "cam2/2.zrnfo"}));
+        QCOMPARE(any, QStringList({"cam1/a.zrnfo", "cam1/b.zrnfo", "cam1/odd.zrnfo", "cam2/2.zrnfo"}));
+    }
+
     void listingsSortedByCodeUnitsWithoutHidden()
     {
         QTemporaryDir dir;

@@ -1,4 +1,4 @@
-#include "store/IntegrityDialog.h"
+#include "player/IntegrityDialog.h"
 
 #include "platform/ThemeSetting.h"
 
