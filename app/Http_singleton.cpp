@@ -1,5 +1,7 @@
 #include "app/Http_singleton.h"
 
+#include "app/Version.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QSysInfo>
@@ -23,7 +25,7 @@ QString Http_singleton::get_product_name() const
 }
 
 QString Http_singleton::get_application_name() const { return QStringLiteral("ZRPlayer"); }
-QString Http_singleton::get_version() const { return QStringLiteral("3.4.4"); }
+QString Http_singleton::get_version() const { return QStringLiteral(ZR_VERSION); }
 QString Http_singleton::get_build_date() const { return QStringLiteral("20170207"); }
 QString Http_singleton::get_log_file_name() const { return QStringLiteral("zrlogfile.log"); }
 QString Http_singleton::get_apps_url() const { return QStringLiteral(ZR_APPS_URL); }

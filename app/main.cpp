@@ -1,6 +1,7 @@
 #include "app/DebugLevel.h"
 #include "app/Http_singleton.h"
 #include "app/Log.h"
+#include "app/Version.h"
 #include "platform/CrashHandlerStarter.h"
 #include "player/ZR_Player_qmlpresentation.h"
 #include "platform/SceneGraphProbe.h"
@@ -57,12 +58,13 @@ int main(int argc, char** argv)
     init_crash_handler();
     install_log_message_handler();
 
-    DownloadBinary updater(QStringLiteral("3.4.4"), nullptr, &app);
+    DownloadBinary updater(QStringLiteral(ZR_VERSION), nullptr, &app);
     updater.set_quit_after_install(true);
 #ifdef ZR_STARTUP_PROBE
     zrprobe::configure_updater(updater);
 #endif
-    // False only when a package was downloaded and handed to the system: no window then.
+    // The result means "go on starting": false only when a package was downloaded and handed
+    // to the system, which replaces this program; no update, a refusal or any failure is true.
     if (!updater.check_update(true))
         return 0;
 

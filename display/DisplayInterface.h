@@ -150,6 +150,8 @@ protected:
     int overlay_ref_width = 0;
     int overlay_ref_height = 0;
     QRect ptz_rectangle;
+    // The sender's pixels, valid only during the displayFrame call that set it: the picture is
+    // copied there, and afterwards this is only a "a frame has come" mark, never read through.
     uint8_t* frame_data = nullptr;
     int frame_linesize = -1;
     QMutex mutex;

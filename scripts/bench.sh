@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 build_dir=${ZR_BENCH_BUILD_DIR:-build/bench}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZR_SANITIZE=OFF -DZR_BUILD_TESTS=OFF
-cmake --build "$build_dir" -j"$(nproc)"
+cmake -S . --preset release -B "$build_dir"
+cmake --build "$build_dir" -j"${ZR_JOBS:-$(nproc)}"
 for b in "$build_dir"/bench/bench_*; do
   [ -x "$b" ] || continue
   if [ $# -gt 0 ] && [[ " $* " != *" $(basename "$b") "* ]]; then continue; fi

@@ -8,8 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 build_dir=${ZR_DEMO_BUILD_DIR:-build/demo}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZR_SANITIZE=OFF \
-  -DZR_BUILD_TESTS=OFF -DZR_BUILD_BENCH=OFF
+cmake -S . --preset release -B "$build_dir" -DZR_BUILD_BENCH=OFF
 cmake --build "$build_dir" -j"${ZR_JOBS:-$(nproc)}" --target zrplayer zr-make-export
 
 # A fresh export every time; only the demo's own folder is replaced.

@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs the whole test suite.
-# In CI (CI=true) the build uses AddressSanitizer and UndefinedBehaviorSanitizer.
+# ZR_PRESET names the CMake preset (CMakePresets.json): "dev" by default, "asan" for the build
+# with AddressSanitizer and UndefinedBehaviorSanitizer. Arguments go to ctest (e.g. -R tst_log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-jobs=$(nproc)
-sanitize=OFF
-build_dir=${ZR_BUILD_DIR:-build/test}
-if [ "${CI:-}" = "true" ]; then
-  sanitize=ON
-  build_dir=${ZR_BUILD_DIR:-build/ci}
-fi
+jobs=${ZR_JOBS:-$(nproc)}
+preset=${ZR_PRESET:-dev}
+build_dir=${ZR_BUILD_DIR:-build/$preset}
 
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZR_SANITIZE=$sanitize
+cmake -S . --preset "$preset" -B "$build_dir"
 cmake --build "$build_dir" -j"$jobs"
 
 # One private X server for the tests that need real rendering (QML, the main window).

@@ -32,6 +32,8 @@ public:
     ~DownloadBinary() override;
 
     void set_quit_after_install(bool quit);
+    // Whether the program should go on starting: false only once a package was downloaded,
+    // checked and handed to the system; no update, a refusal and every failure give true.
     bool check_update(bool ask);
 
     // Where the track listing is looked for; defaults to Http_singleton::get_apps_url().

@@ -1,6 +1,7 @@
 //! labels: unit
 #include "app/DebugLevel.h"
 #include "app/Http_singleton.h"
+#include "app/Version.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -21,7 +22,8 @@ private slots:
         Http_singleton* id = Http_singleton::instance();
         QCOMPARE(id->get_product_name(), QString("ZRPLAYER"));
         QCOMPARE(id->get_application_name(), QString("ZRPlayer"));
-        QCOMPARE(id->get_version(), QString("3.4.4"));
+        QCOMPARE(id->get_version(), QStringLiteral(ZR_VERSION));
+        QVERIFY(QRegularExpression("^\\d+\\.\\d+\\.\\d+$").match(id->get_version()).hasMatch());
         QCOMPARE(id->get_build_date(), QString("20170207"));
         QCOMPARE(id->get_log_file_name(), QString("zrlogfile.log"));
         QVERIFY(id->get_apps_url().startsWith("https://"));

@@ -1,5 +1,6 @@
 //! labels: net
 #include "app/Http_singleton.h"
+#include "app/Version.h"
 #include "support/DumpSender.h"
 #include "tests/crash/Multipart.h"
 #include "tests/support/HttpServer.h"
@@ -142,7 +143,7 @@ private slots:
             + QSysInfo::currentCpuArchitecture().toUtf8();
         QCOMPARE(form.value("os"), os);
         QCOMPARE(form.value("product_name"), QByteArray("ZRPLAYER"));
-        QCOMPARE(form.value("version"), QByteArray("3.4.4"));
+        QCOMPARE(form.value("version"), QByteArray(ZR_VERSION));
         QCOMPARE(form.value("dumpdate"), QByteArray("2026-11-03 17:45:12"));
         QCOMPARE(form.value("email"), QStringLiteral("opérateur@example.org").toUtf8());
         QCOMPARE(form.value("comment"), QStringLiteral("Lecture à ×8\npuis plantage").toUtf8());

@@ -1,4 +1,5 @@
 //! labels: gui net
+#include "app/Version.h"
 #include "support/CrashFileChecker.h"
 #include "support/DetailDialog.h"
 #include "support/DumpSender.h"
@@ -231,7 +232,7 @@ private slots:
         const QString os = "OS " + QSysInfo::productType() + '_' + QSysInfo::kernelVersion() + '_'
             + QSysInfo::currentCpuArchitecture();
         const QString expected = QString::fromUtf8("Les informations suivantes seront envoyées:\n\n")
-            + "OS : " + os + "\nNom produit : ZRPLAYER\nVersion : 3.4.4\nDate du dump : 2026-12-09 22:14:05\n"
+            + "OS : " + os + "\nNom produit : ZRPLAYER\nVersion : " ZR_VERSION "\nDate du dump : 2026-12-09 22:14:05\n"
             + "Email: ops@site.example\nCommentaires: freeze\n";
         QCOMPARE(dialog->text(), expected);
 
@@ -259,7 +260,7 @@ private slots:
         QVERIFY(!dialog->text().contains("Date du dump"));
         QVERIFY(!dialog->text().contains("Email:"));
         QVERIFY(!dialog->text().contains("Commentaires"));
-        QVERIFY(dialog->text().endsWith("Version : 3.4.4\n"));
+        QVERIFY(dialog->text().endsWith("Version : " ZR_VERSION "\n"));
     }
 };
 

@@ -1,6 +1,7 @@
 //! labels: qml net
 // Runs the program's start-up for real, in a test copy of the program (StartupProbe.h) that
 // talks to a release server on 127.0.0.1 and reports the window it opened.
+#include "app/Version.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestMain.h"
@@ -141,7 +142,7 @@ private slots:
     void startsWindow()
     {
         HttpServer server;
-        serveRelease(server, QStringLiteral("3.4.4"), sha256Hex(packageBytes()));
+        serveRelease(server, QStringLiteral(ZR_VERSION), sha256Hex(packageBytes()));
         const QString home = newFolder(QStringLiteral("home"));
         const QString cwd = newFolder(QStringLiteral("cwd"));
         const Run r = runProgram(QStringLiteral(ZR_PROBE_PROGRAM), home, cwd,
@@ -149,7 +150,7 @@ private slots:
         QVERIFY2(!r.crashed, qPrintable(r.stderrText));
         QCOMPARE(r.exitCode, 0); // the event loop ended when the window closed
         QVERIFY2(r.windowReported, qPrintable(r.stderrText));
-        QCOMPARE(r.window.value("title").toString(), QStringLiteral("ZRPLAYER 3.4.4"));
+        QCOMPARE(r.window.value("title").toString(), QStringLiteral("ZRPLAYER " ZR_VERSION));
         QCOMPARE(r.window.value("className").toString(), QStringLiteral("ZR_Player_qmlpresentation"));
         QCOMPARE(r.window.value("minimumWidth").toInt(), 1600);
         QCOMPARE(r.window.value("minimumHeight").toInt(), 900);
@@ -231,7 +232,7 @@ private slots:
         QVERIFY2(!r.crashed, qPrintable(r.stderrText));
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.windowReported, qPrintable(r.stderrText));
-        QCOMPARE(r.window.value("title").toString(), QStringLiteral("ZRPLAYER 3.4.4"));
+        QCOMPARE(r.window.value("title").toString(), QStringLiteral("ZRPLAYER " ZR_VERSION));
         QVERIFY(!QFileInfo::exists(handOver));
         QVERIFY(!QFileInfo::exists(saveAs)); // a refused package never stays behind
     }
@@ -289,7 +290,7 @@ private slots:
         QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
 
         HttpServer server;
-        serveRelease(server, QStringLiteral("3.4.4"), sha256Hex(packageBytes()));
+        serveRelease(server, QStringLiteral(ZR_VERSION), sha256Hex(packageBytes()));
         const QString home = newFolder(QStringLiteral("home"));
         const QString cwd = newFolder(QStringLiteral("cwd"));
         const Run r = runProgram(program, home, cwd,
@@ -322,7 +323,7 @@ private slots:
         handler.setPermissions(handler.permissions() | QFileDevice::ExeOwner);
 
         HttpServer server;
-        serveRelease(server, QStringLiteral("3.4.4"), sha256Hex(packageBytes()));
+        serveRelease(server, QStringLiteral(ZR_VERSION), sha256Hex(packageBytes()));
         const QString home = newFolder(QStringLiteral("home"));
         const Run r = runProgram(program, home, newFolder(QStringLiteral("cwd")),
                                  {{"appsUrl", server.url(QStringLiteral("/zrapps/"))}, {"settleMs", 200}});
