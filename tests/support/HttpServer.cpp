@@ -12,6 +12,10 @@
 #include <QThread>
 #include <QTimer>
 
+#if defined(Q_OS_UNIX)
+#include <sys/socket.h>
+#endif
+
 namespace zrtest {
 
 namespace {
@@ -125,6 +129,15 @@ private:
     void respond(QTcpSocket* socket, const HttpReply& reply)
     {
         if (reply.closeWithoutReply) {
+            socket->abort();
+            return;
+        }
+        if (reply.resetWithoutReply) {
+#if defined(Q_OS_UNIX)
+            // A zero linger time makes the close a reset instead of an orderly end.
+            const linger noLinger{1, 0};
+            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &noLinger, sizeof noLinger);
+#endif
             socket->abort();
             return;
         }

@@ -36,6 +36,7 @@ struct HttpReply
     int delayMs = 0;                           // wait before the status line
     bool stall = false;                        // never answer; the connection stays open
     bool closeWithoutReply = false;            // drop the connection at once
+    bool resetWithoutReply = false;            // reset the connection at once (TCP RST)
     int chunkSize = 0;                         // >0: send the body in pieces of this size...
     int chunkIntervalMs = 0;                   // ...with this pause between them
     int dropAfterBytes = -1;                   // >=0: send this much of the body, then drop the connection
