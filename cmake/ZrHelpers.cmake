@@ -1,7 +1,14 @@
 # Shared build helpers.
 
 set(ZR_WARNING_FLAGS -Wall -Wextra)
-if(ZR_SANITIZE)
+if(ZR_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "ZR_FUZZ needs clang (CC=clang CXX=clang++)")
+  endif()
+  # Coverage for the fuzzer in every library; the fuzz targets add libFuzzer's own main.
+  set(ZR_SANITIZE ON)
+  set(ZR_SANITIZE_FLAGS -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined -g)
+elseif(ZR_SANITIZE)
   set(ZR_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 else()
   set(ZR_SANITIZE_FLAGS "")

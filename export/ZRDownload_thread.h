@@ -91,4 +91,7 @@ private:
     QMutex multiMutex; // guards the multi handle against a wake-up while it goes
     qint64 lastReceived = -1;
     qint64 lastTotal = -1;
+
+    // Feeds headers and body blocks straight to the callbacks, without a transfer.
+    friend struct DownloadThreadFuzz;
 };
