@@ -3,6 +3,7 @@
 #include "app/Http_singleton.h"
 #include "app/Log.h"
 #include "platform/DesktopOpener.h"
+#include "platform/ReleasePlatform.h"
 #include "support/UpdateInteraction.h"
 
 #include <QCoreApplication>
@@ -26,6 +27,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -105,6 +107,8 @@ void DownloadBinary::set_timeouts(int requestMs, int downloadMs)
     requestTimeoutMs = requestMs;
     downloadTimeoutMs = downloadMs;
 }
+
+void DownloadBinary::set_check_deadline(int ms) { checkDeadlineMs = ms; }
 
 void DownloadBinary::set_interaction(UpdateInteraction* value) { customInteraction = value; }
 
@@ -314,10 +318,11 @@ ReleaseEntry DownloadBinary::pickPlatformAsset(const QList<ReleaseEntry>& entrie
 
 ReleaseEntry DownloadBinary::pickPlatformAsset(const QList<ReleaseEntry>& entries, bool buildFlag, bool inBin)
 {
+    const QString arch = zrplatform::release_asset_arch();
     const ReleaseEntry* chosen = nullptr;
     int chosenScore = -1;
     for (const ReleaseEntry& e : entries) {
-        if (e.arch.compare(QLatin1String("Windows/64"), Qt::CaseInsensitive) != 0)
+        if (e.arch.compare(arch, Qt::CaseInsensitive) != 0)
             continue;
         const int score = assetScore(buildFlag, inBin, e);
         if (!chosen || score > chosenScore || (score == chosenScore && compareReleases(e, *chosen) > 0)) {
@@ -448,6 +453,29 @@ void DownloadBinary::routeOnce(QNetworkReply* r, void (DownloadBinary::*slot)(QN
     }
 }
 
+void DownloadBinary::limitBody(QNetworkReply* r)
+{
+    // The body stays in the reply until it is read whole: stop as soon as the declared
+    // size or what has arrived goes past the cap (progress signals come too rarely for that).
+    auto check = [r] {
+        const QVariant declared = r->header(QNetworkRequest::ContentLengthHeader);
+        const bool over = r->bytesAvailable() > kBodyLimit || (declared.isValid() && declared.toLongLong() > kBodyLimit);
+        if (over && !r->property("tooLarge").toBool()) {
+            r->setProperty("tooLarge", true);
+            r->abort();
+        }
+    };
+    connect(r, &QNetworkReply::metaDataChanged, r, check);
+    connect(r, &QNetworkReply::readyRead, r, check);
+}
+
+QString DownloadBinary::replyError(QNetworkReply* r)
+{
+    if (r->property("tooLarge").toBool())
+        return tr("Réponse trop volumineuse (plus de %1).").arg(formatSize(kBodyLimit));
+    return r->errorString();
+}
+
 void DownloadBinary::handleSslErrors(const QList<QSslError>& errors)
 {
     if (errors.isEmpty())
@@ -482,6 +510,7 @@ void DownloadBinary::startCheck()
     QNetworkReply* r = sendGet(trackListUrl, requestTimeoutMs);
     reply = r;
     watchReplyErrors(r);
+    limitBody(r);
     routeOnce(r, &DownloadBinary::onTrackListFinished);
 }
 
@@ -490,7 +519,7 @@ void DownloadBinary::onTrackListFinished(QNetworkReply* r)
     if (reply == r)
         reply = nullptr;
     if (r->error() != QNetworkReply::NoError) {
-        emit updateCheckFailed(r->errorString());
+        emit updateCheckFailed(replyError(r));
         r->deleteLater();
         return;
     }
@@ -519,6 +548,7 @@ void DownloadBinary::requestIndex(const QUrl& url)
     QNetworkReply* r = sendGet(url, requestTimeoutMs);
     reply = r;
     watchReplyErrors(r);
+    limitBody(r);
     routeOnce(r, &DownloadBinary::onMetaJsonFinished);
 }
 
@@ -541,7 +571,7 @@ void DownloadBinary::onMetaJsonFinished(QNetworkReply* r)
         reply = nullptr;
     r->deleteLater();
     if (r->error() != QNetworkReply::NoError) {
-        fallBackOrFail(r->errorString(), false);
+        fallBackOrFail(replyError(r), false);
         return;
     }
     const QByteArray body = r->readAll();
@@ -624,11 +654,23 @@ bool DownloadBinary::check_update(bool ask)
         answered = true;
         loop.quit();
     });
+    // However slowly the servers answer, start-up goes on once the deadline has passed.
+    checkDeadline = QDeadlineTimer(checkDeadlineMs);
+    QTimer deadlineTimer;
+    deadlineTimer.setSingleShot(true);
+    connect(&deadlineTimer, &QTimer::timeout, &loop, [&] {
+        if (answered)
+            return;
+        resetTransfer();
+        emit updateCheckFailed(tr("Délai dépassé : vérification des mises à jour interrompue."));
+    });
+    deadlineTimer.start(checkDeadlineMs);
     startCheck();
     // The check can end before the loop would run (an unusable address): a quit()
     // before exec() would be lost.
     if (!answered)
         loop.exec();
+    deadlineTimer.stop();
     disconnect(onAvailable);
     disconnect(onNone);
     disconnect(onFailed);
@@ -750,17 +792,29 @@ QByteArray DownloadBinary::fetchText(QNetworkAccessManager* manager, const QUrl&
                       QStringLiteral("AutoUpdate/%1").arg(QCoreApplication::applicationVersion()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(requestTimeoutMs);
+    // The notes are fetched within what is left of the check's deadline.
+    if (checkDeadline.hasExpired()) {
+        if (error)
+            *error = tr("Délai dépassé : vérification des mises à jour interrompue.");
+        return QByteArray();
+    }
     QNetworkReply* r = manager->get(request);
+    limitBody(r);
     if (!r->isFinished()) {
         QEventLoop loop;
         connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer deadlineTimer;
+        deadlineTimer.setSingleShot(true);
+        connect(&deadlineTimer, &QTimer::timeout, r, &QNetworkReply::abort);
+        if (!checkDeadline.isForever())
+            deadlineTimer.start(int(std::min<qint64>(checkDeadline.remainingTime(), INT_MAX)));
         loop.exec();
     }
     QByteArray body;
     if (r->error() == QNetworkReply::NoError)
         body = r->readAll();
     else if (error)
-        *error = r->errorString();
+        *error = replyError(r);
     r->deleteLater();
     return body;
 }

@@ -2,6 +2,7 @@
 
 #include "support/ReleaseEntry.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -40,6 +41,12 @@ public:
     void set_apps_url(const QString& url);
     // Transfer time-outs (no byte for that long ends a request).
     void set_timeouts(int requestMs, int downloadMs);
+    // Longest time the check (listing, indexes, release notes) may take as a whole, however
+    // slowly a server trickles its bytes; then it ends as failed and start-up goes on.
+    void set_check_deadline(int ms);
+
+    // Largest listing, index or release-notes body read; a longer one ends its request.
+    static constexpr qint64 kBodyLimit = 4 * 1024 * 1024;
     // Answers the question, the save dialog and shows the progress; not owned. nullptr: the real dialogs.
     void set_interaction(UpdateInteraction* interaction);
 
@@ -92,6 +99,8 @@ private:
     void watchReplyErrors(QNetworkReply* r);
     QNetworkReply* sendGet(const QUrl& url, int timeoutMs);
     void routeOnce(QNetworkReply* r, void (DownloadBinary::*slot)(QNetworkReply*));
+    static void limitBody(QNetworkReply* r);
+    static QString replyError(QNetworkReply* r);
     void fallBackOrFail(const QString& message, bool dropAsset);
     QUrl channelIndexUrl(const QString& channelName) const;
     bool askQuestion(const QString& digest, const QVersionNumber& remote);
@@ -132,6 +141,8 @@ private:
     QString appsUrl;
     int requestTimeoutMs = 15000;
     int downloadTimeoutMs = 600000;
+    int checkDeadlineMs = 20000;
+    QDeadlineTimer checkDeadline{QDeadlineTimer::Forever};
     UpdateInteraction* customInteraction = nullptr;
     std::unique_ptr<UpdateInteraction> defaultInteraction;
 };

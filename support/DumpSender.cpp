@@ -3,6 +3,8 @@
 #include "app/Http_singleton.h"
 #include "app/Log.h"
 
+#include <algorithm>
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QRandomGenerator>
 #include <QSysInfo>
 
 #ifndef ZR_CRASH_REPORT_URL
@@ -89,6 +92,35 @@ QString DumpSender::escape_file_name(const QString& name)
     return escaped;
 }
 
+QByteArray DumpSender::boundary_for(const QList<QByteArray>& contents)
+{
+    QByteArray boundary(kBoundary);
+    auto occurs = [&contents](const QByteArray& b) {
+        return std::any_of(contents.begin(), contents.end(), [&b](const QByteArray& c) { return c.contains(b); });
+    };
+    // The fixed text unless a part holds it; then fresh digits until none does.
+    while (occurs(boundary)) {
+        boundary = QByteArray(27, '-');
+        for (int i = 0; i < 24; ++i)
+            boundary += char('0' + QRandomGenerator::global()->bounded(10));
+    }
+    return boundary;
+}
+
+bool DumpSender::redirect_allowed(const QUrl& from, const QUrl& to)
+{
+    const QString fromScheme = from.scheme().toLower();
+    const QString toScheme = to.scheme().toLower();
+    auto defaultPort = [](const QString& scheme) { return scheme == QLatin1String("https") ? 443 : 80; };
+    if (toScheme != QLatin1String("https") && toScheme != QLatin1String("http"))
+        return false;
+    // Never down from https to plain http.
+    if (fromScheme == QLatin1String("https") && toScheme != QLatin1String("https"))
+        return false;
+    return to.host().compare(from.host(), Qt::CaseInsensitive) == 0
+        && to.port(defaultPort(toScheme)) == from.port(defaultPort(fromScheme));
+}
+
 void DumpSender::empty_log_file()
 {
     ::empty_log_file(log_file_path());
@@ -103,8 +135,6 @@ void DumpSender::send_dump(const QString& dumpPath)
     dump_path = dumpPath;
 
     Http_singleton* identity = Http_singleton::instance();
-    const QByteArray boundary(kBoundary);
-
     // Read each file once: the digest and the uploaded part must be the very same bytes.
     delete dump_file;
     dump_file = new QFile(dump_path, this);
@@ -148,6 +178,14 @@ void DumpSender::send_dump(const QString& dumpPath)
     if (have_log)
         fields.insert(QStringLiteral("sha_log"), QString::fromLatin1(sha256_hex(log_bytes)));
 
+    const QString dump_file_name = QFileInfo(dump_path).baseName() + QStringLiteral(".dmp");
+    const QString log_file_name = QDir::toNativeSeparators(log_path);
+    QList<QByteArray> contents{dump_bytes, log_bytes, escape_file_name(dump_file_name).toUtf8(),
+                               escape_file_name(log_file_name).toUtf8()};
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
+        contents << it.key().toUtf8() << it.value().toUtf8();
+    const QByteArray boundary = boundary_for(contents);
+
     QByteArray body;
     for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
         write_log(QStringLiteral("add to header    :: ") + it.key() + QLatin1Char('/') + it.value());
@@ -157,10 +195,9 @@ void DumpSender::send_dump(const QString& dumpPath)
         body += it.value().toUtf8() + crlf();
     }
     if (have_dump) {
-        const QString file_name = QFileInfo(dump_path).baseName() + QStringLiteral(".dmp");
         body += "--" + boundary + crlf();
         body += "Content-Disposition: form-data; name=\"upload_file_minidump\"; filename=\""
-            + escape_file_name(file_name).toUtf8() + "\"" + crlf();
+            + escape_file_name(dump_file_name).toUtf8() + "\"" + crlf();
         body += "Content-Type: application/octet-stream" + crlf();
         body += crlf();
         body += dump_bytes + crlf();
@@ -168,7 +205,7 @@ void DumpSender::send_dump(const QString& dumpPath)
     if (have_log) {
         body += "--" + boundary + crlf();
         body += "Content-Disposition: form-data; name=\"upload_file_log\"; filename=\""
-            + escape_file_name(QDir::toNativeSeparators(log_path)).toUtf8() + "\"" + crlf();
+            + escape_file_name(log_file_name).toUtf8() + "\"" + crlf();
         body += "Content-Type: application/octet-stream" + crlf();
         body += crlf();
         body += log_bytes + crlf();
@@ -182,10 +219,22 @@ void DumpSender::send_dump(const QString& dumpPath)
     // The report carries process memory, an address and the log: certificates are checked,
     // and a failed check is handled like any unanswered upload.
     request.setTransferTimeout(kTransferTimeoutMs);
+    // The report may only be re-posted to the server it was meant for.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
 
     if (!manager)
         manager = new QNetworkAccessManager(this);
     reply = manager->post(request, body);
+    connect(reply, &QNetworkReply::redirected, this, [this](const QUrl& target) {
+        if (!reply)
+            return;
+        if (redirect_allowed(url, target)) {
+            emit reply->redirectAllowed();
+        } else {
+            write_log(QStringLiteral("[WARN] ZRDumpSender :: redirect refused :: ") + target.toString());
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, &DumpSender::slot_send_request_finished);
     connect(reply, &QNetworkReply::uploadProgress, this, &DumpSender::slot_uploadprogress);
     connect(reply, &QNetworkReply::errorOccurred, this, &DumpSender::slot_error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
@@ -38,6 +39,10 @@ public:
     static QString log_file_path();
     // Multipart file names: quotes, CR and LF percent-escaped so they cannot end the header.
     static QString escape_file_name(const QString& name);
+    // The multipart boundary: the usual text, or random digits when some content holds it.
+    static QByteArray boundary_for(const QList<QByteArray>& contents);
+    // A redirect of the upload is followed only to the same host and port, never down to http.
+    static bool redirect_allowed(const QUrl& from, const QUrl& to);
     // Which parts the server's answer says it received; both false for anything but a JSON object.
     static void parse_answer(const QByteArray& answer, bool* dumpReceived, bool* logReceived);
 

@@ -399,6 +399,109 @@ private slots:
         QVERIFY(readFile(logPath()) == logBytes());
     }
 
+    // Content that holds the boundary text cannot end a part or add one.
+    void boundaryNeverInAPart_data()
+    {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QByteArray>("dump");
+        QTest::addColumn<QByteArray>("logText");
+        const QString plain = QStringLiteral("rien de spécial");
+        const QString forged = QStringLiteral("avant\r\n--") + QString::fromLatin1(kBoundary)
+            + QStringLiteral("\r\nContent-Disposition: form-data; name=\"email\"\r\n\r\nfaux@example.org");
+        QTest::newRow("comment") << forged << dumpBytes() << logBytes();
+        QTest::newRow("comment, closing delimiter") << QStringLiteral("fin\r\n--") + QString::fromLatin1(kBoundary)
+                + QStringLiteral("--\r\n") << dumpBytes() << logBytes();
+        QTest::newRow("dump") << plain << QByteArray(dumpBytes() + "\r\n--" + kBoundary + "\r\n" + dumpBytes()) << logBytes();
+        QTest::newRow("log") << plain << dumpBytes() << QByteArray(logBytes() + kBoundary + "\n");
+    }
+    void boundaryNeverInAPart()
+    {
+        QFETCH(QString, comment);
+        QFETCH(QByteArray, dump);
+        QFETCH(QByteArray, logText);
+        const QString dumpPath = reportsFolder() + "/b.dmp";
+        QVERIFY(writeFile(dumpPath, dump));
+        QVERIFY(writeFile(logPath(), logText));
+        zrtest::HttpServer server([](const zrtest::HttpRequest&) { return zrtest::HttpReply::json(verdict("OK", 0, "OK", 0)); });
+        DumpSender sender;
+        sender.set_url(QUrl(server.url("/traitement")));
+        sender.set_email(QStringLiteral("vrai@example.org"));
+        sender.set_comment(comment);
+        QSignalSpy handled(&sender, &DumpSender::report_handled);
+        sender.send_dump(dumpPath);
+        QVERIFY(zrtest::waitForSignals(handled));
+
+        const zrtest::HttpRequest request = server.requests().value(0);
+        const QByteArray type = request.headers.value("content-type");
+        QVERIFY(type.startsWith("multipart/form-data; boundary="));
+        const QByteArray boundary = type.mid(type.indexOf('=') + 1);
+        const FormBody form = parseForm(request.body, boundary);
+        QVERIFY2(form.valid, qPrintable(form.error));
+        QCOMPARE(form.closingDelimiters, 1);
+        QCOMPARE(form.parts.size(), 10);
+        QCOMPARE(form.value("email"), QByteArray("vrai@example.org"));
+        QCOMPARE(form.value("comment"), comment.toUtf8());
+        QVERIFY(form.value("upload_file_minidump") == dump);
+        QVERIFY(form.value("upload_file_log") == logText);
+        QCOMPARE(form.value("sha_dump"), sha(dump));
+        QVERIFY(boundary.size() >= 27 && boundary != kBoundary);
+    }
+
+    // The report goes to its own server only: a redirect elsewhere is refused and keeps everything.
+    void redirects_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("target"); // "other host", "other port", "same server"
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("307 to another host") << 307 << "other host" << false;
+        QTest::newRow("308 to another host") << 308 << "other host" << false;
+        QTest::newRow("307 to another port") << 307 << "other port" << false;
+        QTest::newRow("307 on the same server") << 307 << "same server" << true;
+    }
+    void redirects()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, target);
+        QFETCH(bool, followed);
+        const QString dump = reportsFolder() + "/r.dmp";
+        QVERIFY(writeFile(dump, dumpBytes()));
+        QVERIFY(writeFile(logPath(), logBytes()));
+        zrtest::HttpServer elsewhere([](const zrtest::HttpRequest&) { return zrtest::HttpReply::json(verdict("OK", 0, "OK", 0)); });
+        zrtest::HttpServer server;
+        server.route("/final", zrtest::HttpReply::json(verdict("OK", 0, "OK", 0)));
+        QByteArray location;
+        if (target == "other host")
+            location = QString("http://localhost:%1/traitement").arg(elsewhere.port()).toUtf8();
+        else if (target == "other port")
+            location = elsewhere.url("/traitement").toUtf8();
+        else
+            location = server.url("/final").toUtf8();
+        server.route("/traitement", zrtest::HttpReply::redirect(location, status));
+
+        zrtest::LogCatcher log;
+        DumpSender sender;
+        sender.set_url(QUrl(server.url("/traitement")));
+        QSignalSpy handled(&sender, &DumpSender::report_handled);
+        sender.send_dump(dump);
+        QVERIFY(zrtest::waitForSignals(handled, 1, 15000));
+
+        QCOMPARE(elsewhere.requestCount(), 0);
+        QCOMPARE(handled.first().at(0).toBool(), followed);
+        if (followed) {
+            QCOMPARE(server.requestCount(), 2);
+            const zrtest::HttpRequest again = server.requests().at(1);
+            QCOMPARE(again.method, QByteArray("POST"));
+            QCOMPARE(again.path, QByteArray("/final"));
+            QVERIFY(again.body == server.requests().at(0).body);
+            QVERIFY(!QFile::exists(dump));
+        } else {
+            QCOMPARE(server.requestCount(), 1);
+            QVERIFY(log.contains(QString::fromUtf8("[WARN] ZRDumpSender :: redirect refused :: " + location)));
+            QVERIFY(readFile(dump) == dumpBytes());
+            QVERIFY(readFile(logPath()) == logBytes());
+        }
+    }
+
     void removeDump_data()
     {
         QTest::addColumn<bool>("dumpExists");

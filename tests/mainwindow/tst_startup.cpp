@@ -2,6 +2,7 @@
 // Runs the program's start-up for real, in a test copy of the program (StartupProbe.h) that
 // talks to a release server on 127.0.0.1 and reports the window it opened.
 #include "app/Version.h"
+#include "platform/ReleasePlatform.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/TestMain.h"
@@ -49,7 +50,7 @@ void serveRelease(HttpServer& server, const QString& version, const QString& dig
     const QString name = QStringLiteral("ZRPlayer-%1-setup.exe").arg(version);
     const QJsonObject asset{{"name", name},
                             {"url", server.url(QStringLiteral("/pkg/") + name)},
-                            {"arch", "Windows/64"},
+                            {"arch", zrplatform::release_asset_arch()},
                             {"sha256", digest}};
     server.route(releaseRoot(), HttpReply::text("<a href=\"3.4/\">3.4/</a>", 200, "text/html"));
     server.route(releaseRoot() + "3.4/STABLE/index.json",

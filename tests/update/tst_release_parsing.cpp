@@ -1,4 +1,5 @@
 //! labels: unit
+#include "platform/ReleasePlatform.h"
 #include "support/DownloadBinary.h"
 #include "tests/support/TestMain.h"
 
@@ -14,7 +15,7 @@ QByteArray json(const char* text)
     return QByteArray(text).replace('\'', '"');
 }
 
-ReleaseEntry entry(const QString& name, const QString& arch = QStringLiteral("Windows/64"),
+ReleaseEntry entry(const QString& name, const QString& arch = zrplatform::release_asset_arch(),
                    const QString& id = QString())
 {
     ReleaseEntry e;
@@ -238,7 +239,7 @@ private slots:
         QCOMPARE(DownloadBinary::assetScore(buildFlag, inBin, entry(name)), score);
         // The launcher mark counts in the id as well.
         if (!name.contains(QLatin1String("launcher"), Qt::CaseInsensitive) && name.endsWith(QLatin1String(".zip")))
-            QCOMPARE(DownloadBinary::assetScore(buildFlag, inBin, entry(name, "Windows/64", "launcher-pkg")),
+            QCOMPARE(DownloadBinary::assetScore(buildFlag, inBin, entry(name, zrplatform::release_asset_arch(), "launcher-pkg")),
                      buildFlag && inBin ? 3 : 0);
     }
 
@@ -247,7 +248,9 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("archs");
         QTest::addColumn<int>("chosen"); // index, -1: none
-        const QString w = QStringLiteral("Windows/64");
+        const QString w = zrplatform::release_asset_arch();
+        // Another platform's packages, whichever this one is.
+        const QString other = w == QLatin1String("Windows/64") ? QStringLiteral("Linux/64") : QStringLiteral("Windows/64");
         QTest::newRow("exe over zip") << QStringList{"ZRPlayer-3.4.5.zip", "ZRPlayer-3.4.5.exe"} << QStringList{w, w} << 1;
         QTest::newRow("newest exe") << QStringList{"ZRPlayer-3.4.6.exe", "ZRPlayer-3.4.5.exe"} << QStringList{w, w} << 0;
         QTest::newRow("newest exe, listed second") << QStringList{"ZRPlayer-3.4.5.exe", "ZRPlayer-3.4.6.exe"} << QStringList{w, w} << 1;
@@ -259,9 +262,22 @@ private slots:
         QTest::newRow("launcher zip loses") << QStringList{"ZRPlayer-launcher-3.9.0.zip", "ZRPlayer-3.4.5.exe"}
                                             << QStringList{w, w} << 1;
         QTest::newRow("other platform ignored") << QStringList{"ZRPlayer-3.9.0.exe", "ZRPlayer-3.4.5.exe"}
-                                                << QStringList{"Linux/64", "WINDOWS/64"} << 1;
+                                                << QStringList{other, w.toUpper()} << 1;
         QTest::newRow("no platform asset") << QStringList{"ZRPlayer-3.9.0.exe"} << QStringList{"Windows/32"} << -1;
     }
+    // The packages offered are this platform's own, under the name the release server uses.
+    void platformAssetName()
+    {
+#if defined(Q_OS_LINUX) && defined(Q_PROCESSOR_X86_64)
+        QCOMPARE(zrplatform::release_asset_arch(), QStringLiteral("Linux/64"));
+#endif
+        QVERIFY(!zrplatform::release_asset_arch().isEmpty());
+        QList<ReleaseEntry> entries{entry("ZRPlayer-3.9.0-setup.exe", "Windows/64"),
+                                    entry("zrplayer-3.4.5.tar.gz", zrplatform::release_asset_arch())};
+        if (zrplatform::release_asset_arch() != QLatin1String("Windows/64"))
+            QCOMPARE(DownloadBinary::pickPlatformAsset(entries, false, false).name, QStringLiteral("zrplayer-3.4.5.tar.gz"));
+    }
+
     void assetChoice()
     {
         QFETCH(QStringList, names);

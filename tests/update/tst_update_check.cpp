@@ -1,6 +1,7 @@
 //! labels: net gui
 #include "app/Http_singleton.h"
 #include "support/DownloadBinary.h"
+#include "platform/ReleasePlatform.h"
 #include "support/UpdateInteraction.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/LogCatcher.h"
@@ -33,10 +34,12 @@ using zrtest::HttpServer;
 
 namespace {
 
-// JSON written with single quotes; "@" stands for the server's base address.
+// JSON written with single quotes; "@" stands for the server's base address, "%arch%" and
+// "%ARCH%" for this platform's asset name in lower case and as written.
 QByteArray json(const char* text)
 {
-    return QByteArray(text).replace('\'', '"');
+    const QByteArray arch = zrplatform::release_asset_arch().toUtf8();
+    return QByteArray(text).replace('\'', '"').replace("%ARCH%", arch).replace("%arch%", arch.toLower());
 }
 
 QByteArray rootPath()
@@ -60,7 +63,7 @@ QByteArray packageBytes(int size)
 
 QByteArray oneAssetIndex(const QString& name, const QString& url, const QString& sha, qint64 size = 0)
 {
-    QJsonObject o{{"name", name}, {"url", url}, {"arch", "Windows/64"}};
+    QJsonObject o{{"name", name}, {"url", url}, {"arch", zrplatform::release_asset_arch()}};
     if (!sha.isEmpty())
         o.insert("sha256", sha);
     if (size > 0)
@@ -240,9 +243,9 @@ private slots:
         QTest::addColumn<QStringList>("indexes");
 
         const QByteArray listing = "<a href=\"3.3/\">3.3/</a> <a href=\"3.4/\">3.4/</a> <a href=\"3.5/\">3.5/</a>";
-        const QByteArray same = json("[{'name':'ZRPlayer-3.4.4-setup.exe','url':'@/pkg/ZRPlayer-3.4.4-setup.exe','arch':'Windows/64'}]");
-        const QByteArray newer = json("[{'name':'ZRPlayer-3.4.5.zip','url':'@/pkg/ZRPlayer-3.4.5.zip','arch':'Windows/64'},"
-                                      "{'name':'ZRPlayer-3.4.5-setup.exe','url':'@/pkg/ZRPlayer-3.4.5-setup.exe','arch':'Windows/64'}]");
+        const QByteArray same = json("[{'name':'ZRPlayer-3.4.4-setup.exe','url':'@/pkg/ZRPlayer-3.4.4-setup.exe','arch':'%ARCH%'}]");
+        const QByteArray newer = json("[{'name':'ZRPlayer-3.4.5.zip','url':'@/pkg/ZRPlayer-3.4.5.zip','arch':'%ARCH%'},"
+                                      "{'name':'ZRPlayer-3.4.5-setup.exe','url':'@/pkg/ZRPlayer-3.4.5-setup.exe','arch':'%ARCH%'}]");
         const QStringList stableOnly{"3.4/STABLE/index.json"};
         const QStringList both{"3.4/STABLE/index.json", "3.4/TESTING/index.json"};
 
@@ -254,13 +257,13 @@ private slots:
             << QByteArray() << "update 3.4.5 ZRPlayer-3.4.5-setup.exe" << QStringList{"3.3/STABLE/index.json"};
         QTest::newRow("newest entry for another platform, own package not newer")
             << "3.4.4" << listing
-            << json("[{'name':'ZRPlayer-3.6.0.tar.gz','url':'@/pkg/l.tgz','arch':'Linux/64'},"
-                    "{'name':'ZRPlayer-3.4.4-setup.exe','url':'@/pkg/w.exe','arch':'Windows/64'}]")
+            << json("[{'name':'ZRPlayer-3.6.0.tar.gz','url':'@/pkg/l.tgz','arch':'FreeBSD/64'},"
+                    "{'name':'ZRPlayer-3.4.4-setup.exe','url':'@/pkg/w.exe','arch':'%ARCH%'}]")
             << QByteArray() << "none" << stableOnly;
         QTest::newRow("newest entry for another platform, own package newer")
             << "3.4.4" << listing
-            << json("[{'name':'ZRPlayer-3.6.0.tar.gz','url':'@/pkg/l.tgz','arch':'Linux/64'},"
-                    "{'name':'ZRPlayer-3.4.6-setup.exe','url':'@/pkg/w.exe','arch':'Windows/64'}]")
+            << json("[{'name':'ZRPlayer-3.6.0.tar.gz','url':'@/pkg/l.tgz','arch':'FreeBSD/64'},"
+                    "{'name':'ZRPlayer-3.4.6-setup.exe','url':'@/pkg/w.exe','arch':'%ARCH%'}]")
             << QByteArray() << "update 3.4.6 w.exe" << stableOnly;
         QTest::newRow("no package for this platform")
             << "3.4.4" << listing << json("[{'name':'ZRPlayer-3.9.0.dmg','url':'@/pkg/m.dmg','arch':'macOS'}]")
@@ -273,17 +276,17 @@ private slots:
             << "update 3.4.4 ZRPlayer-3.4.4-setup.exe" << stableOnly;
         QTest::newRow("test build: TESTING has a later build")
             << "3.4.4.DEV202601010000" << listing
-            << json("[{'name':'ZRPlayer-3.4.3-setup.exe','url':'@/pkg/a.exe','arch':'Windows/64'}]")
-            << json("[{'name':'ZRPlayer-3.4.4.DEV202612010000-setup.exe','url':'@/pkg/b.exe','arch':'Windows/64'}]")
+            << json("[{'name':'ZRPlayer-3.4.3-setup.exe','url':'@/pkg/a.exe','arch':'%ARCH%'}]")
+            << json("[{'name':'ZRPlayer-3.4.4.DEV202612010000-setup.exe','url':'@/pkg/b.exe','arch':'%ARCH%'}]")
             << "update 3.4.4 b.exe" << both;
         QTest::newRow("test build: TESTING has an earlier build")
             << "3.4.4.DEV202601010000" << listing
-            << json("[{'name':'ZRPlayer-3.4.3-setup.exe','url':'@/pkg/a.exe','arch':'Windows/64'}]")
-            << json("[{'name':'ZRPlayer-3.4.4.DEV202512010000-setup.exe','url':'@/pkg/b.exe','arch':'Windows/64'}]")
+            << json("[{'name':'ZRPlayer-3.4.3-setup.exe','url':'@/pkg/a.exe','arch':'%ARCH%'}]")
+            << json("[{'name':'ZRPlayer-3.4.4.DEV202512010000-setup.exe','url':'@/pkg/b.exe','arch':'%ARCH%'}]")
             << "none" << both;
         QTest::newRow("test build: STABLE missing, TESTING answers")
             << "3.4.4.DEV202601010000" << listing << QByteArray()
-            << json("[{'name':'ZRPlayer-3.4.5.DEV202602010000-setup.exe','url':'@/pkg/b.exe','arch':'Windows/64'}]")
+            << json("[{'name':'ZRPlayer-3.4.5.DEV202602010000-setup.exe','url':'@/pkg/b.exe','arch':'%ARCH%'}]")
             << "update 3.4.5 b.exe" << both;
         QTest::newRow("test build: both unusable")
             << "3.4.4.DEV202601010000" << listing << QByteArray("garbage") << QByteArray("[]")
@@ -403,25 +406,25 @@ private slots:
         QTest::newRow("release with notes and digest")
             << "3.4.4"
             << json("[{'name':'CHANGELOG.md','url':'@/notes'},"
-                    "{'name':'ZRPlayer-3.4.5.DEV202612011230-setup.exe','url':'@/pkg/p.exe','arch':'Windows/64',"
+                    "{'name':'ZRPlayer-3.4.5.DEV202612011230-setup.exe','url':'@/pkg/p.exe','arch':'%ARCH%',"
                     "'size':1536,'sha256':'AB:CD:EF'}]")
             << QByteArray("Nouveautés\n- lecture plus rapide")
             << QString::fromUtf8("Version actuelle : 3.4.4\nVersion disponible : 3.4.5 (STABLE,  2026-12-01 12:30)\n"
-                                 "Fichier : ZRPlayer-3.4.5.DEV202612011230-setup.exe\nTaille : 1.50 Ko\nPlateforme : Windows/64")
+                                 "Fichier : ZRPlayer-3.4.5.DEV202612011230-setup.exe\nTaille : 1.50 Ko\nPlateforme : ") + zrplatform::release_asset_arch()
             << QString::fromUtf8("Nouveautés\n- lecture plus rapide\nSHA-256 : ") + digest;
         QTest::newRow("test build, unknown size, no notes, no digest")
             << "3.4.4.DEV202601010000"
-            << json("[{'name':'ZRPlayer-3.4.4-setup.exe','url':'@/pkg/p.exe','arch':'windows/64'}]") << QByteArray()
+            << json("[{'name':'ZRPlayer-3.4.4-setup.exe','url':'@/pkg/p.exe','arch':'%arch%'}]") << QByteArray()
             << QString::fromUtf8("Version actuelle : 3.4.4 (TESTING, 2026-01-01 00:00)\nVersion disponible : 3.4.4 (STABLE)\n"
-                                 "Fichier : ZRPlayer-3.4.4-setup.exe\nTaille : inconnue\nPlateforme : windows/64")
+                                 "Fichier : ZRPlayer-3.4.4-setup.exe\nTaille : inconnue\nPlateforme : ") + zrplatform::release_asset_arch().toLower()
             << QString();
         QTest::newRow("long notes are cut")
             << "3.4.4"
             << json("[{'type':'changelog','url':'@/notes'},"
-                    "{'name':'','url':'@/pkg/ZRPlayer-3.5.0.exe','id':'zrplayer-3.5.0','arch':'Windows/64','size':1048576,'sha256':'ff'}]")
+                    "{'name':'','url':'@/pkg/ZRPlayer-3.5.0.exe','id':'zrplayer-3.5.0','arch':'%ARCH%','size':1048576,'sha256':'ff'}]")
             << QByteArray(20000, 'x')
             << QString::fromUtf8("Version actuelle : 3.4.4\nVersion disponible : 3.5.0 (STABLE)\n"
-                                 "Fichier : ZRPlayer-3.5.0.exe\nTaille : 1.00 Mo\nPlateforme : Windows/64")
+                                 "Fichier : ZRPlayer-3.5.0.exe\nTaille : 1.00 Mo\nPlateforme : ") + zrplatform::release_asset_arch()
             << QString(12000, QLatin1Char('x')) + QLatin1Char('\n') + QChar(0x2026) + QStringLiteral("\nSHA-256 : ff");
     }
     void question()
@@ -794,6 +797,115 @@ private slots:
         QVERIFY(sinceHandOver.isValid());
         QVERIFY(sinceHandOver.elapsed() >= 90);
         QCOMPARE(handOver.opened, QList<QUrl>{QUrl::fromLocalFile(answers.savePath)});
+    }
+
+    // ------------------------------------------------------------ limits
+
+    // However slowly a server trickles its bytes (each one well inside the transfer
+    // time-out), the check ends at its deadline and start-up goes on.
+    void trickleEndsAtDeadline_data()
+    {
+        QTest::addColumn<QString>("slow");
+        QTest::newRow("listing") << "listing";
+        QTest::newRow("index") << "index";
+        QTest::newRow("release notes") << "notes";
+    }
+    void trickleEndsAtDeadline()
+    {
+        QFETCH(QString, slow);
+        HttpServer server;
+        const QByteArray index = json("[{'name':'CHANGELOG.md','url':'@/notes'},"
+                                      "{'name':'ZRPlayer-3.4.5-setup.exe','url':'@/pkg/p.exe','arch':'%ARCH%','sha256':'aa'}]")
+                                     .replace('@', server.baseUrl().toUtf8());
+        serveRelease(server, index);
+        server.route("/notes", HttpReply::text("Nouveautés"));
+        // One byte every 20 ms: the whole body would take 20 s.
+        HttpReply trickle;
+        trickle.chunkSize = 1;
+        trickle.chunkIntervalMs = 20;
+        if (slow == QLatin1String("listing")) {
+            trickle.body = "<a href=\"3.4/\">3.4/</a>" + QByteArray(1000, ' ');
+            server.route(rootPath(), trickle);
+        } else if (slow == QLatin1String("index")) {
+            trickle.body = index + QByteArray(1000, ' ');
+            server.route(rootPath() + "3.4/STABLE/index.json", trickle);
+        } else {
+            trickle.body = QByteArray(1000, 'n');
+            server.route("/notes", trickle);
+        }
+        ScriptedAnswers answers; // declines
+        auto updater = makeUpdater(server, answers);
+        updater->set_timeouts(3000, 3000);
+        updater->set_check_deadline(1500);
+        zrtest::LogCatcher log;
+        QElapsedTimer clock;
+        clock.start();
+        const Run r = run(*updater);
+        const qint64 took = clock.elapsed();
+
+        QVERIFY(r.result);
+        QVERIFY2(took >= 1400 && took < 10000, qPrintable(QString::number(took)));
+        if (slow == QLatin1String("notes")) {
+            // The question still comes, without the notes that did not arrive in time.
+            QCOMPARE(r.available, 1);
+            QCOMPARE(answers.questions, 1);
+            QCOMPARE(answers.details, QStringLiteral("SHA-256 : aa"));
+        } else {
+            QCOMPARE(r.checkFailed,
+                     QStringList{QString::fromUtf8("Délai dépassé : vérification des mises à jour interrompue.")});
+            QCOMPARE(answers.questions, 0);
+            QVERIFY(log.contains(QStringLiteral("[WARN] Auto Update :: failed to get update")));
+            QVERIFY(!Http_singleton::instance()->update_check_ok_value());
+        }
+    }
+
+    // Listing, index and notes are read up to a cap, whether the size is declared or not.
+    void oversizedBodies_data()
+    {
+        QTest::addColumn<QString>("big");
+        QTest::addColumn<bool>("declared");
+        for (const char* big : {"listing", "index", "notes"}) {
+            QTest::addRow("%s, size declared", big) << QString::fromLatin1(big) << true;
+            QTest::addRow("%s, size not declared", big) << QString::fromLatin1(big) << false;
+        }
+    }
+    void oversizedBodies()
+    {
+        QFETCH(QString, big);
+        QFETCH(bool, declared);
+        HttpServer server;
+        const QByteArray index = json("[{'name':'CHANGELOG.md','url':'@/notes'},"
+                                      "{'name':'ZRPlayer-3.4.5-setup.exe','url':'@/pkg/p.exe','arch':'%ARCH%','sha256':'aa'}]")
+                                     .replace('@', server.baseUrl().toUtf8());
+        serveRelease(server, index);
+        server.route("/notes", HttpReply::text("Nouveautés"));
+        // Still well-formed: only the size is wrong.
+        const QByteArray padding(DownloadBinary::kBodyLimit + 1, ' ');
+        HttpReply huge;
+        huge.sendContentLength = declared;
+        if (big == QLatin1String("listing")) {
+            huge.body = "<a href=\"3.4/\">3.4/</a>" + padding;
+            server.route(rootPath(), huge);
+        } else if (big == QLatin1String("index")) {
+            huge.body = index + padding;
+            server.route(rootPath() + "3.4/STABLE/index.json", huge);
+        } else {
+            huge.body = "Nouveautés" + padding;
+            server.route("/notes", huge);
+        }
+        ScriptedAnswers answers; // declines
+        auto updater = makeUpdater(server, answers);
+        const Run r = run(*updater);
+
+        QVERIFY(r.result);
+        QCOMPARE(DownloadBinary::formatSize(DownloadBinary::kBodyLimit), QStringLiteral("4.00 Mo"));
+        if (big == QLatin1String("notes")) {
+            QCOMPARE(answers.questions, 1);
+            QCOMPARE(answers.details, QStringLiteral("SHA-256 : aa"));
+        } else {
+            QCOMPARE(r.checkFailed, QStringList{QString::fromUtf8("Réponse trop volumineuse (plus de 4.00 Mo).")});
+            QCOMPARE(answers.questions, 0);
+        }
     }
 
     // ------------------------------------------------------------ TLS
