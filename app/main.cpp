@@ -1,8 +1,8 @@
+#include "app/CrashHandlerInit.h"
 #include "app/DebugLevel.h"
 #include "app/Http_singleton.h"
 #include "app/Log.h"
 #include "app/Version.h"
-#include "platform/CrashHandlerStarter.h"
 #include "player/ZR_Player_qmlpresentation.h"
 #include "platform/SceneGraphProbe.h"
 
@@ -22,19 +22,6 @@
 // Test copy of the program only: points the updater at a local server and reports the window.
 #include "tests/mainwindow/StartupProbe.h"
 #endif
-
-// Creates the crash database folders and starts the out-of-process crash handler. The log's
-// message handler is not installed yet, so the outcome reaches only the default output.
-void init_crash_handler()
-{
-    const QDir user_folder(QDir::homePath() + QStringLiteral("/.") + Http_singleton::instance()->get_application_name());
-    const QString database = user_folder.path() + QStringLiteral("/crash_reports");
-    const QString metrics = user_folder.path() + QStringLiteral("/crash_reports/metrics");
-    if (zrplatform::start_crash_handler(database, metrics))
-        write_log("[INFO] MAIN :: crashpad started");
-    else
-        write_log("[INFO] MAIN :: failed to start crashpad");
-}
 
 int main(int argc, char** argv)
 {
