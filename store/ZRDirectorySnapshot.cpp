@@ -60,6 +60,33 @@ void addInt64(QCryptographicHash& hash, qint64 value)
     hash.addData(QByteArrayView(reinterpret_cast<const char*>(&be), sizeof be));
 }
 
+// The record of one file in its folder's digest.
+void addFileRecord(QCryptographicHash& hash, const QString& prefix, const QString& name, const QString& path)
+{
+    static const char zero = '\0';
+    QString rel = prefix + name;
+    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    hash.addData(rel.toUtf8());
+    hash.addData(QByteArrayView(&zero, 1));
+    qint64 size = 0;
+    qint64 mtime = 0;
+    stamp(path, &size, &mtime);
+    addInt64(hash, mtime);
+    addInt64(hash, size);
+}
+
+// The record of one sub-folder in its parent's digest.
+void addDirRecord(QCryptographicHash& hash, const QString& prefix, const QString& name, const QByteArray& digest)
+{
+    static const char zero = '\0';
+    QString rel = prefix + name;
+    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    hash.addData(rel.toUtf8());
+    hash.addData(QByteArrayView(&zero, 1));
+    hash.addData(digest);
+    hash.addData(QByteArrayView(&zero, 1));
+}
+
 } // namespace
 
 bool ZRDirectorySnapshot::cancelled() const
@@ -88,6 +115,9 @@ bool ZRDirectorySnapshot::isIgnoredFile(const QString& name) const
 ZRDirectorySnapshot::Listing ZRDirectorySnapshot::listFolder(const QString& p) const
 {
     Listing listing;
+    // The time is read first: a change made while the folder is listed then leaves the entry
+    // behind the folder's time, and the next run lists it again.
+    listing.mtime = mtimeSeconds(p);
     QDir dir(p);
     dir.setFilter(QDir::Files | QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     dir.setSorting(QDir::Unsorted);
@@ -106,7 +136,6 @@ ZRDirectorySnapshot::Listing ZRDirectorySnapshot::listFolder(const QString& p) c
     const auto byName = [](const Entry& a, const Entry& b) { return nameLessThan(a.name, b.name); };
     std::sort(listing.files.begin(), listing.files.end(), byName);
     std::sort(listing.dirs.begin(), listing.dirs.end(), byName);
-    listing.mtime = mtimeSeconds(p);
     return listing;
 }
 
@@ -116,18 +145,49 @@ bool ZRDirectorySnapshot::isRacy(qint64 mtime) const
     return mtime >= start - kRacySeconds;
 }
 
+bool ZRDirectorySnapshot::confirmRacy(const QString& root, const QString& p, const SnapshotEntry& entry,
+                                      Listing* listing)
+{
+    *listing = listFolder(p);
+    if (listing->mtime != entry.dirMTime || int(listing->files.size()) != entry.fileCount
+        || int(listing->dirs.size()) != entry.dirCount)
+        return false;
+    // The folder's own records again, with its sub-folders' digests as cached beside its own:
+    // the same digest means the same listing, whatever happened within its second.
+    const QString prefix = relativePrefix(root, p);
+    const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const Entry& file : listing->files)
+        addFileRecord(hash, prefix, file.name, file.info.filePath());
+    for (const Entry& sub : listing->dirs) {
+        const auto child = m_cache.constFind(base + sub.name);
+        if (child == m_cache.constEnd())
+            return false;
+        addDirRecord(hash, prefix, sub.name, child->hash);
+    }
+    if (hash.result() != entry.hash)
+        return false;
+    // Confirmed after its second is over: from now on a change shows in the folder's time.
+    if (m_startSecs && entry.dirMTime < m_startSecs - kRacySeconds) {
+        m_racy.remove(p);
+        m_dirty = true;
+    }
+    return true;
+}
+
 void ZRDirectorySnapshot::checkDir(const QString& root, const QString& dir, QStringList* changed)
 {
-    Q_UNUSED(root);
     if (cancelled())
         return;
     const QString p = normalizePath(dir);
-    const Listing listing = listFolder(p);
+    Listing listing = listFolder(p);
     const int f = int(listing.files.size());
     const int d = int(listing.dirs.size());
     const auto it = m_cache.constFind(p);
-    const bool unchanged = it != m_cache.constEnd() && it->dirMTime == listing.mtime && it->fileCount == f
-        && it->dirCount == d && !m_racy.contains(p);
+    bool unchanged = it != m_cache.constEnd() && it->dirMTime == listing.mtime && it->fileCount == f
+        && it->dirCount == d;
+    if (unchanged && m_racy.contains(p))
+        unchanged = confirmRacy(normalizePath(root), p, *it, &listing);
     if (m_progress)
         m_progress(p, f + d, f + d);
     if (!unchanged && changed)
@@ -150,16 +210,25 @@ bool ZRDirectorySnapshot::verifyTree(const QString& p, QStringList* changed, QSe
     }
     const qint64 mtime = mtimeSeconds(p);
     const auto it = m_cache.constFind(p);
-    bool own = it != m_cache.constEnd() && it->dirMTime == mtime && !m_racy.contains(p);
+    bool own = it != m_cache.constEnd() && it->dirMTime == mtime;
     QStringList kids;
     if (own) {
         kids = m_children.value(p);
         own = kids.size() == it->dirCount;
     }
+    // An entry taken within its folder's last second is checked against the folder itself.
+    Listing listing;
+    bool listed = false;
+    if (own && m_racy.contains(p)) {
+        listed = true;
+        own = confirmRacy(m_root, p, *it, &listing);
+    }
     if (!own) {
         changed->append(p);
+        kids.clear();
         // Phase 2 hashes this folder anyway: list it once, for both.
-        Listing listing = listFolder(p);
+        if (!listed)
+            listing = listFolder(p);
         const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
         for (const Entry& dir : listing.dirs)
             kids.append(base + dir.name);
@@ -238,18 +307,9 @@ QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir,
 
     const QString prefix = relativePrefix(r, p);
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    const char zero = '\0';
     int done = 0;
     for (const Entry& file : listing.files) {
-        QString rel = prefix + file.name;
-        rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        hash.addData(rel.toUtf8());
-        hash.addData(QByteArrayView(&zero, 1));
-        qint64 size = 0;
-        qint64 mtime = 0;
-        stamp(file.info.filePath(), &size, &mtime);
-        addInt64(hash, mtime);
-        addInt64(hash, size);
+        addFileRecord(hash, prefix, file.name, file.info.filePath());
         ++done;
         if (m_progress)
             m_progress(p, done, total);
@@ -265,12 +325,7 @@ QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir,
         const QByteArray child = hashDir(r, subPath, useCache);
         if (cancelled())
             return QByteArray();
-        QString rel = prefix + sub.name;
-        rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        hash.addData(rel.toUtf8());
-        hash.addData(QByteArrayView(&zero, 1));
-        hash.addData(child);
-        hash.addData(QByteArrayView(&zero, 1));
+        addDirRecord(hash, prefix, sub.name, child);
         ++done;
         if (m_progress)
             m_progress(p, done, total);
@@ -412,6 +467,12 @@ bool ZRDirectorySnapshot::loadCache()
         }
         m_cache.insert(normalizePath(path), entry);
     }
+    // Every entry is saved; those whose folder changed within the guard of the save may have
+    // changed again in the same second, unseen by its time: they are checked before use.
+    const qint64 saved = mtimeSeconds(m_cachePath);
+    for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it)
+        if (it->dirMTime >= saved - kRacySeconds)
+            m_racy.insert(it.key());
     return true;
 }
 
@@ -426,14 +487,8 @@ bool ZRDirectorySnapshot::saveCache()
     out.setVersion(kCacheStreamVersion);
     out.setByteOrder(QDataStream::BigEndian);
 
-    qint32 count = 0;
-    for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it)
-        if (!m_racy.contains(it.key()))
-            ++count;
-    out << kCacheMagic << kCacheVersion << count;
+    out << kCacheMagic << kCacheVersion << qint32(m_cache.size());
     for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it) {
-        if (m_racy.contains(it.key()))
-            continue;
         out << it.key() << it->hash << it->dirMTime << qint32(it->fileCount) << qint32(it->dirCount);
         if (out.status() != QDataStream::Ok) {
             file.cancelWriting();

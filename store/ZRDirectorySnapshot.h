@@ -70,6 +70,9 @@ private:
     Listing listFolder(const QString& p) const;
     bool verifyTree(const QString& p, QStringList* changed, QSet<QString>* stale);
     bool isRacy(qint64 mtime) const;
+    // A racy entry whose folder still lists the same: true when the folder's own records,
+    // with its sub-folders' cached digests, give the entry's digest. listing gets the listing.
+    bool confirmRacy(const QString& root, const QString& p, const SnapshotEntry& entry, Listing* listing);
     void forgetBelow(const QString& p, const QSet<QString>& keep);
 
     QHash<QString, SnapshotEntry> m_cache;
@@ -87,8 +90,9 @@ private:
     QHash<QString, Listing> m_pending;
     // Cached sub-folders of each cached folder, for phase 1.
     QHash<QString, QStringList> m_children;
-    // Entries of folders modified too close to their hashing to be trusted later: a change in
-    // the same second would leave the folder's time as it was.
+    // Entries of folders modified too close to their hashing (or, once loaded, to the cache's
+    // save) to be trusted as they are: a change in the same second would leave the folder's
+    // time as it was. They are saved all the same and checked against their folder when used.
     QSet<QString> m_racy;
     qint64 m_startSecs = 0;
 };

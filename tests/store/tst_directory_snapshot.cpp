@@ -201,6 +201,90 @@ private slots:
         QCOMPARE(after, referenceHash(root));
     }
 
+    // The first cached run creates the root's ".zrindex", which sets the root's time to now; the
+    // next run still finds every folder in the cache, right away or seconds later.
+    void secondRunAfterCreationFindsEveryFolder_data()
+    {
+        QTest::addColumn<bool>("freshTree");
+        QTest::addColumn<int>("gap");
+        QTest::newRow("old tree, at once") << false << 0;
+        QTest::newRow("old tree, 3 s later") << false << 3;
+        QTest::newRow("tree written this second, at once") << true << 0;
+    }
+    void secondRunAfterCreationFindsEveryFolder()
+    {
+        QFETCH(bool, freshTree);
+        QFETCH(int, gap);
+        QTemporaryDir tmp;
+        const QString root = QDir::cleanPath(tmp.filePath("day"));
+        makeTree(root);
+        QVERIFY(QDir(root + "/.zrindex").removeRecursively());
+        setTreeMTime(root, freshTree ? QDateTime::currentSecsSinceEpoch() : kOld);
+        const QSet<QString> folders{root, root + "/cam1", root + "/cam1/deep", root + "/cam2", root + "/empty"};
+
+        QStringList changed;
+        const QString first = twoPhase(root, true, &changed);
+        QCOMPARE(first, referenceHash(root));
+        QCOMPARE(QSet<QString>(changed.begin(), changed.end()), folders);
+        const QString cachePath = root + "/.zrindex/zrindex_cache.v1.bin";
+        QVERIFY(QFileInfo::exists(cachePath));
+        const qint64 savedAt = storetest::mtimeOf(cachePath);
+        if (gap > 0) // the clock itself is what this row waits for
+            QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentSecsSinceEpoch() >= savedAt + gap, 10000);
+
+        ZRDirectorySnapshot second;
+        QCOMPARE(second.twoPhase(root, &changed, true), first);
+        QVERIFY2(changed.isEmpty(), qPrintable(changed.join(", ")));
+        const QList<QString> keys = second.cache().keys();
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()), folders);
+        if (gap > 0) {
+            // Confirmed once its second was over, the root's entry is saved again, so later
+            // runs take it as it is.
+            QVERIFY(storetest::mtimeOf(cachePath) >= savedAt + gap);
+        }
+        QCOMPARE(twoPhase(root, true, &changed), first);
+        QVERIFY(changed.isEmpty());
+    }
+
+    // Every entry is saved, also those of folders changed in the second of the save: a change
+    // made later in that same second leaves the folder's time and counts as they were, and is
+    // seen all the same.
+    void changeInTheSecondOfTheSaveIsSeen_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("rename in a media folder") << "cam1" << "1_20240501_000000.zrseek" << "1_20240501_000001.zrseek";
+        QTest::newRow("rename at the top") << "" << "a.txt" << "a2.txt";
+        QTest::newRow("rename two levels down") << "cam1/deep" << "x.jpg" << "y.jpg";
+    }
+    void changeInTheSecondOfTheSaveIsSeen()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QTemporaryDir tmp;
+        const QString root = QDir::cleanPath(tmp.filePath("day"));
+        makeTree(root);
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        setTreeMTime(root, now);
+        const QString before = twoPhase(root, true);
+        QCOMPARE(before, referenceHash(root));
+        // The save and the change in the same second, however slow this machine is.
+        const QString cachePath = root + "/.zrindex/zrindex_cache.v1.bin";
+        QVERIFY(storetest::setMTime(cachePath, now));
+        QVERIFY(storetest::setMTime(root, now));
+        const QString dir = folder.isEmpty() ? root : root + "/" + folder;
+        QVERIFY(QFile::rename(dir + "/" + from, dir + "/" + to));
+        QVERIFY(storetest::setMTime(dir, now));
+
+        QStringList changed;
+        const QString after = twoPhase(root, true, &changed);
+        QVERIFY(after != before);
+        QCOMPARE(after, referenceHash(root));
+        QVERIFY2(changed.contains(dir), qPrintable(changed.join(", ")));
+    }
+
     void cacheFileFormat()
     {
         QTemporaryDir tmp;
