@@ -342,6 +342,25 @@ private slots:
         QVERIFY2(spent >= 9000 && spent < 15000, qPrintable(QString::number(spent)));
     }
 
+    // A camera that trickles its answer stays above the low-speed limit and is given up at
+    // the 15 s total time.
+    void tricklingCamera()
+    {
+        HttpServer server;
+        HttpReply trickle = HttpReply::text(QByteArray(200, 'x'));
+        trickle.chunkSize = 1;
+        trickle.chunkIntervalMs = 400;
+        server.route("/trickle", trickle);
+        CurlRequestWorker worker(server.url("/trickle"), QString(), QString());
+        QElapsedTimer clock;
+        clock.start();
+        const Outcome o = run(worker, &CurlRequestWorker::run_get_request);
+        const qint64 spent = clock.elapsed();
+        QCOMPARE(o.errors.size(), 1);
+        QVERIFY2(o.errors.at(0).startsWith(QStringLiteral("Erreur libcurl (28): ")), qPrintable(o.errors.at(0)));
+        QVERIFY2(spent >= 14500 && spent < 25000, qPrintable(QString::number(spent)));
+    }
+
     // A cancel from another thread stops the transfer; no result follows.
     void cancelFromAnotherThread()
     {
