@@ -47,6 +47,7 @@ Canvas::Canvas(QWidget* parent)
     log_info(QStringLiteral("Construct"));
     parent_widget = parent;
     ptz_rectangle = QRect(0, 0, 0, 0);
+    zoom.set_report([this](const QString& name, int x, int y, int value) { emit send_clic_event(name, x, y, value); });
     ending_timer = new QTimer();
     hold_timer = new QTimer();
     wheel_timer = new QTimer();
@@ -459,7 +460,7 @@ void Canvas::resizeDone()
 {
     log_info(QStringLiteral("Resize Done "));
     log_info(QStringLiteral("Resize Done ") + QString::number(width()) + QLatin1Char('x') + QString::number(height()));
-    zoom_active = false;
+    zoom.deactivate();
     if (codec_width > 0 && codec_height > 0)
         setup_codecSize(codec_width, codec_height);
     update();
@@ -597,7 +598,7 @@ void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
     }
     if (drawoverlay_enabled && !drawoverlay.isEmpty())
         draw_overlay_string(painter);
-    if (first_frame_logged && !zones_text.isEmpty() && !zoom_active)
+    if (first_frame_logged && !zones_text.isEmpty() && !zoom.is_active())
         draw_zone_shapes(painter);
     if (error_shown && !error_text.isEmpty())
         draw_status_text(painter);
@@ -620,6 +621,8 @@ void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
 // they are mapped onto the part of the picture shown, zoomed or not.
 void Canvas::draw_overlay_string(QPainter& painter)
 {
+    const QRect view_source_rect = zoom.view_source_rect();
+    const QRect view_target_rect = zoom.view_target_rect();
     if (view_source_rect.isEmpty() || view_target_rect.isEmpty() || frame_width < 1 || frame_height < 1)
         return;
     const bool has_ref = overlay_ref_width > 0 && overlay_ref_height > 0;
@@ -680,10 +683,11 @@ void Canvas::draw_image(QPainter& painter)
         return;
     }
 
-    zoom_active = zoom_level > 0;
     QRect target;
     QRect source;
-    apply_zoom_layout(picture.width(), picture.height(), target, source);
+    zoom.layout(picture.width(), picture.height(),
+                placement(picture.width(), picture.height(), width(), height(), keep_aspect_ratio, fullscreen_shown),
+                width(), height(), target, source);
     image_rect = target;
 
     painter.setPen(Qt::white);
@@ -703,9 +707,8 @@ void Canvas::draw_image(QPainter& painter)
         log_info(QStringLiteral("draw image :: finished"));
         image_logged = true;
     }
-    view_target_rect = target;
-    view_source_rect = source;
-    draw_zoom_windows(painter, picture);
+    zoom.set_painted(target, source);
+    zoom.draw_windows(painter, picture, image_rect);
 }
 
 void Canvas::draw_overlay(QPainter& painter)
@@ -1145,10 +1148,10 @@ void Canvas::mousePressEvent(QMouseEvent* event)
     if (left && dewarp_view && dewarp_enabled)
         dewarp_press(pos);
     bool zone_hit = false;
-    if (left && !zones_text.isEmpty() && !zoom_active)
+    if (left && !zones_text.isEmpty() && !zoom.is_active())
         zone_hit = update_zone_highlight(pos);
     if (left && !ptz_enabled && !dewarp_view && digital_zoom_enabled && !zone_hit) {
-        zoom_press(event);
+        zoom.press(pos, zoom_view());
         event->accept();
         return;
     }
@@ -1156,12 +1159,12 @@ void Canvas::mousePressEvent(QMouseEvent* event)
         if (ptz_enabled && !paused)
             ptz_right_click(pos);
         if (digital_zoom_enabled) {
-            if (!ptz_enabled && zoom_active)
+            if (!ptz_enabled && zoom.is_active())
                 zoom_off();
             emit send_clic_event(QStringLiteral("zoom_out"), 0, 0, 1);
-            const int index = zoom_window_at(event->pos());
+            const int index = zoom.window_at(event->pos());
             if (index >= 0) {
-                reset_or_remove_zoom_window(index);
+                zoom.reset_or_remove_window(index);
                 update();
                 return;
             }
@@ -1174,10 +1177,9 @@ void Canvas::mousePressEvent(QMouseEvent* event)
 void Canvas::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    const QPoint rounded = event->pos();
     if (!frame_received())
         return;
-    const bool dragging = rubber_band_active || window_dragging || (zoom_active && pan_active);
+    const bool dragging = zoom.is_dragging();
     if ((pointer_left && !dragging) || release_sent || error_shown)
         return;
     if (keep_aspect_ratio) {
@@ -1191,27 +1193,8 @@ void Canvas::mouseMoveEvent(QMouseEvent* event)
         dewarp_move(pos);
         return;
     }
-    if (click_pending) {
-        if (std::abs(pos.x() - click_press_pos.x()) > drag_threshold
-            || std::abs(pos.y() - click_press_pos.y()) > drag_threshold) {
-            click_pending = false;
-            if (!(zoom_active && zoom_level > 0)) {
-                pan_active = false;
-                const int index = zoom_window_at(rounded);
-                if (index >= 0)
-                    start_window_drag(index, rounded);
-                else if (image_rect.isValid() && !image_rect.isEmpty() && image_rect.contains(rounded))
-                    start_rubber_band(pos);
-                return;
-            }
-        }
-    }
-    if (window_dragging && dragged_window >= 0 && dragged_window < zoom_windows.size()) {
-        drag_zoom_window(rounded);
-        return;
-    }
-    if (rubber_band_active) {
-        extend_rubber_band(rounded);
+    if (zoom.drag(pos, zoom_view())) {
+        update();
         return;
     }
     if (width() <= 0 || height() <= 0)
@@ -1222,24 +1205,27 @@ void Canvas::mouseMoveEvent(QMouseEvent* event)
         update_ptz_rectangle(pos);
         return;
     }
-    if (ptz_enabled || !zoom_active) {
+    if (ptz_enabled || !zoom.is_active()) {
         if (!zones_text.isEmpty()) {
             update_zone_highlight(pos);
             update();
         }
         return;
     }
-    if (pan_active)
-        pan_step(event);
+    if (zoom.is_panning()) {
+        event->accept();
+        zoom.pan(pos, zoom_view());
+        update();
+    }
 }
 
 void Canvas::mouseReleaseEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    if (!frame_received() || (pointer_left && !rubber_band_active) || release_sent || error_shown)
+    if (!frame_received() || (pointer_left && !zoom.is_rubber_band_active()) || release_sent || error_shown)
         return;
-    if (rubber_band_active) {
-        finish_rubber_band();
+    if (zoom.is_rubber_band_active()) {
+        zoom.finish_rubber_band(zoom_view());
         update();
         return;
     }
@@ -1257,15 +1243,16 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
         }
         hold_timer->stop();
     }
-    if (left && click_pending && !ptz_enabled && !dewarp_view && digital_zoom_enabled && zoom_windows.isEmpty()) {
-        click_zoom(event);
+    if (left && zoom.is_click_pending() && !ptz_enabled && !dewarp_view && digital_zoom_enabled
+        && zoom.windows().isEmpty()) {
+        zoom.click_zoom(zoom_view());
+        dewarp_dragged = false;
         update();
         event->accept();
         return;
     }
-    if (left && window_dragging) {
-        window_dragging = false;
-        dragged_window = -1;
+    if (left && zoom.is_window_dragging()) {
+        zoom.end_window_drag();
         return;
     }
     if (left && area_dragging && ptz_enabled && !hold_active) {
@@ -1273,11 +1260,11 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
     } else if (left && !area_dragging && ptz_enabled && !hold_active) {
         press_pos = pos;
         ptz_schedule_click();
-    } else if (left && !ptz_enabled && zoom_active && pan_active) {
-        pan_active = false;
+    } else if (left && !ptz_enabled && zoom.is_panning()) {
+        zoom.end_pan();
         QWidget::mouseReleaseEvent(event);
     }
-    if (left && !zones_text.isEmpty() && !zoom_active) {
+    if (left && !zones_text.isEmpty() && !zoom.is_active()) {
         zone_overlay.clear_highlight();
         const int index = zone_index_at(pos);
         if (index >= 0) {
@@ -1305,9 +1292,9 @@ void Canvas::mouseDoubleClickEvent(QMouseEvent* event)
     }
     log_info(QStringLiteral("mouse double click event"));
     if (event->button() == Qt::RightButton) {
-        const int index = zoom_window_at(event->pos());
+        const int index = zoom.window_at(event->pos());
         if (index >= 0) {
-            remove_zoom_window(index);
+            zoom.remove_window(index);
             update();
             return;
         }
@@ -1347,11 +1334,17 @@ void Canvas::wheelEvent(QWheelEvent* event)
         ptz_wheel_zoom(event);
     if (ptz_enabled || dewarp_view || !digital_zoom_enabled)
         return;
-    const int index = zoom_window_at(pos.toPoint());
-    if (index >= 0)
-        wheel_zoom_window(index, event);
-    else
-        wheel_zoom(event);
+    const int index = zoom.window_at(pos.toPoint());
+    if (index >= 0) {
+        zoom.wheel_window(index, pos, event->angleDelta(), zoom_view());
+        update();
+        event->accept();
+    } else if (zoom.wheel(pos, event->angleDelta().y(), zoom_view())) {
+        update();
+        event->accept();
+    } else {
+        QWidget::wheelEvent(event);
+    }
 }
 
 void Canvas::keyPressEvent(QKeyEvent* event)
@@ -1369,11 +1362,8 @@ void Canvas::leaveEvent(QEvent* event)
         if (hold_active)
             ptz_leave_hold();
     }
-    if (rubber_band_active) {
-        QPoint p = mapFromGlobal(QCursor::pos());
-        p.setX(std::clamp(p.x(), 0, std::max(width() - 1, 0)));
-        p.setY(std::clamp(p.y(), 0, std::max(height() - 1, 0)));
-        extend_rubber_band(p);
+    if (zoom.is_rubber_band_active()) {
+        zoom.extend_rubber_band(mapFromGlobal(QCursor::pos()), zoom_view());
         update();
     }
 }
@@ -1393,370 +1383,36 @@ void Canvas::set_fullscreen_view(bool full)
 
 // ---- digital zoom ----
 
-void Canvas::zoom_press(QMouseEvent* event)
+DigitalZoom::View Canvas::zoom_view() const
 {
-    const QPointF pos = event->position();
-    const int W = frame_w();
-    const int H = frame_h();
-    event->accept();
-    if (image_rect.width() <= 0 || image_rect.height() <= 0 || W <= 0 || H <= 0)
-        return;
-    const QRect source = (zoom_level >= 1 && zoom_rect.isValid() && !zoom_rect.isEmpty()) ? zoom_rect : QRect(0, 0, W, H);
-    click_frame_point = widget_to_frame_point(pos, image_rect, source);
-    click_pending = true;
-    click_press_pos = pos;
-    click_zoom_level = (W <= width() && H <= height()) ? 2 : 1;
-    if (zoom_active && zoom_level > 0) {
-        pan_last_pos = pos;
-        pan_remainder = QPointF();
-        pan_active = true;
-    } else {
-        pan_active = false;
-    }
-}
-
-void Canvas::click_zoom(QMouseEvent* event)
-{
-    click_pending = false;
-    const int W = frame_w();
-    const int H = frame_h();
-    if (image_rect.width() <= 0 || image_rect.height() <= 0 || W <= 0 || H <= 0)
-        return;
-    if (zoom_level != 0 && zoom_active) {
-        zoom_rect = zoom_rect_around(click_frame_point, W, H, width(), height(), zoom_level)
-                        .normalized()
-                        .intersected(QRect(0, 0, W, H));
-    } else {
-        zoom_level = click_zoom_level > 0 ? click_zoom_level : first_zoom_level(W, H, width(), height());
-        zoom_active = true;
-        zoom_rect = clamp_rect_to_frame(zoom_rect_around(click_frame_point, W, H, width(), height(), zoom_level), W, H);
-    }
-    zoom_origin = QPointF(zoom_rect.left(), zoom_rect.top());
-    pan_active = false;
-    dewarp_dragged = false;
-    pan_remainder = QPointF();
-    emit send_clic_event(QStringLiteral("zoom_in"), int(zoom_origin.x()), int(zoom_origin.y()), zoom_level);
-    update();
-    event->accept();
-}
-
-void Canvas::wheel_zoom(QWheelEvent* event)
-{
-    const int angle = event->angleDelta().y();
-    if (angle == 0) {
-        QWidget::wheelEvent(event);
-        return;
-    }
-    const int W = frame_w();
-    const int H = frame_h();
-    if (image_rect.width() <= 0 || image_rect.height() <= 0 || W <= 0 || H <= 0)
-        return;
-    const QPointF pos = event->position();
-    const QRect source = (zoom_level >= 1 && zoom_rect.isValid() && !zoom_rect.isEmpty()) ? zoom_rect : QRect(0, 0, W, H);
-    const QPoint q = widget_to_frame_point(pos, image_rect, source);
-    const int base = first_zoom_level(W, H, width(), height());
-    const int level = wheel_zoom_level(zoom_level, base, angle > 0);
-    if (level == 0) {
-        zoom_level = 0;
-        zoom_active = false;
-        zoom_rect = QRect();
-        zoom_origin = QPointF();
-        emit send_clic_event(QStringLiteral("zoom_out"), 0, 0, 1);
-    } else {
-        zoom_level = level;
-        zoom_active = true;
-        const int w = std::min(std::max(width() / level, 1), W);
-        const int h = std::min(std::max(height() / level, 1), H);
-        const double fx = std::clamp((pos.x() - image_rect.x()) / image_rect.width(), 0.0, 1.0);
-        const double fy = std::clamp((pos.y() - image_rect.y()) / image_rect.height(), 0.0, 1.0);
-        zoom_rect = clamp_rect_to_frame(
-            QRect(int(std::lround(q.x() - w * fx)), int(std::lround(q.y() - h * fy)), w, h), W, H);
-        zoom_origin = QPointF(zoom_rect.left(), zoom_rect.top());
-        emit send_clic_event(QStringLiteral("zoom_in"), int(zoom_origin.x()), int(zoom_origin.y()), level);
-    }
-    update();
-    event->accept();
-}
-
-void Canvas::pan_step(QMouseEvent* event)
-{
-    const QPointF pos = event->position();
-    const QPointF d = pos - pan_last_pos;
-    pan_last_pos = pos;
-    const int W = frame_w();
-    const int H = frame_h();
-    if (image_rect.width() <= 0 || image_rect.height() <= 0 || W <= 0 || H <= 0 || !zoom_rect.isValid()
-        || zoom_rect.isEmpty())
-        return;
-    pan_remainder += QPointF(-d.x() * zoom_rect.width() / image_rect.width(),
-                             -d.y() * zoom_rect.height() / image_rect.height());
-    const int ix = int(pan_remainder.x());
-    const int iy = int(pan_remainder.y());
-    event->accept();
-    if (ix == 0 && iy == 0)
-        return;
-    zoom_rect = clamp_rect_to_frame(zoom_rect.translated(ix, iy), W, H);
-    pan_remainder -= QPointF(ix, iy);
-    zoom_origin = QPointF(zoom_rect.left(), zoom_rect.top());
-    emit send_clic_event(QStringLiteral("zoom_pan"), int(zoom_origin.x()), int(zoom_origin.y()), zoom_level);
-    update();
+    DigitalZoom::View v;
+    v.widget_w = width();
+    v.widget_h = height();
+    v.image_rect = image_rect;
+    v.frame_w = frame_w();
+    v.frame_h = frame_h();
+    return v;
 }
 
 void Canvas::zoom_off()
 {
-    zoom_active = false;
-    pan_active = false;
+    zoom.zoom_off();
     dewarp_dragged = false;
-    zoom_level = 0;
     frame_width = codec_width;
     frame_height = codec_height;
 }
 
 void Canvas::reset_zoom()
 {
-    pan_active = false;
-    pan_remainder = QPointF();
-    zoom_active = false;
-    zoom_level = 0;
-    zoom_rect = QRect();
-    zoom_origin = QPointF();
-    emit send_clic_event(QStringLiteral("zoom_out"), 0, 0, 1);
-}
-
-void Canvas::apply_zoom_layout(int pw, int ph, QRect& target, QRect& source)
-{
-    if (!zoom_active) {
-        target = placement(pw, ph, width(), height(), keep_aspect_ratio, fullscreen_shown);
-        source = QRect(0, 0, pw, ph);
-        zoom_rect = QRect();
-        zoom_origin = QPointF();
-        return;
-    }
-    if (!zoom_rect.isValid() || zoom_rect.isEmpty())
-        zoom_rect = zoom_rect_around(QPoint(pw / 2, ph / 2), pw, ph, width(), height(), zoom_level);
-    QRect src = clamp_rect_to_frame(zoom_rect, pw, ph);
-    if (zoom_level == 1) {
-        const int tw = std::min(src.width(), width());
-        const int th = std::min(src.height(), height());
-        target = QRect((width() - tw) / 2, (height() - th) / 2, tw, th);
-        if (src.size() != QSize(tw, th)) {
-            src.setSize(QSize(tw, th));
-            src = clamp_rect_to_frame(src, pw, ph);
-        }
-    } else {
-        target = QRect(0, 0, width(), height());
-    }
-    zoom_rect = src;
-    zoom_origin = QPointF(src.left(), src.top());
-    source = src;
+    zoom.reset();
 }
 
 int Canvas::zoom_window_at(QPoint p) const
 {
-    for (int i = zoom_windows.size() - 1; i >= 0; --i) {
-        if (zoom_windows.at(i).view_rect.contains(p))
-            return i;
-    }
-    return -1;
-}
-
-void Canvas::remove_zoom_window(int index)
-{
-    if (index < 0 || index >= zoom_windows.size())
-        return;
-    zoom_windows.removeAt(index);
-    if (index == dragged_window) {
-        window_dragging = false;
-        dragged_window = -1;
-    } else if (dragged_window > index) {
-        --dragged_window;
-    }
+    return zoom.window_at(p);
 }
 
 void Canvas::remove_overlapping_zoom_windows(QRect r)
 {
-    for (int i = zoom_windows.size() - 1; i >= 0; --i) {
-        if (zoom_window_overlap(zoom_windows.at(i).source_rect, r) >= 0.02)
-            remove_zoom_window(i);
-    }
-}
-
-void Canvas::reset_or_remove_zoom_window(int index)
-{
-    ZoomWindow& w = zoom_windows[index];
-    if (w.magnification > 1.0001) {
-        w.magnification = 1.0;
-        w.centre = QRectF(w.source_rect).center();
-        w.has_centre = true;
-        window_dragging = false;
-        dragged_window = -1;
-    } else {
-        remove_zoom_window(index);
-    }
-}
-
-void Canvas::start_rubber_band(QPointF p)
-{
-    rubber_band_active = true;
-    rubber_band_start = clamp_to_image_rect(p.toPoint(), image_rect);
-    rubber_band_end = rubber_band_start;
-    rubber_band = QRect(rubber_band_start, rubber_band_end).normalized();
-    update();
-}
-
-void Canvas::extend_rubber_band(QPoint p)
-{
-    p.setX(std::clamp(p.x(), 0, std::max(width() - 1, 0)));
-    p.setY(std::clamp(p.y(), 0, std::max(height() - 1, 0)));
-    rubber_band_end = clamp_to_image_rect(p, image_rect);
-    rubber_band = QRect(rubber_band_start, rubber_band_end).normalized().intersected(image_rect);
-    update();
-}
-
-void Canvas::finish_rubber_band()
-{
-    rubber_band_active = false;
-    if (rubber_band.width() >= min_zoom_window_size && rubber_band.height() >= min_zoom_window_size) {
-        const QRect inside = rubber_band.intersected(image_rect);
-        if (inside.isValid() && !inside.isEmpty()) {
-            const QRect src = widget_to_frame_rect(rubber_band, view_target_rect, view_source_rect)
-                                  .normalized()
-                                  .intersected(QRect(0, 0, frame_w(), frame_h()));
-            if (src.isValid() && !src.isEmpty()) {
-                ZoomWindow w;
-                w.view_rect = rubber_band;
-                w.source_rect = src;
-                w.magnification = 1.5;
-                w.has_centre = true;
-                w.centre = QRectF(src).center();
-                remove_overlapping_zoom_windows(src);
-                zoom_windows.append(w);
-            }
-        }
-    }
-    rubber_band = QRect();
-    update();
-}
-
-void Canvas::start_window_drag(int index, QPoint p)
-{
-    ZoomWindow& w = zoom_windows[index];
-    window_dragging = true;
-    dragged_window = index;
-    window_drag_start = p;
-    if (!w.has_centre) {
-        w.centre = QRectF(w.source_rect).center();
-        w.has_centre = true;
-    }
-    window_drag_centre = w.centre;
-}
-
-void Canvas::drag_zoom_window(QPoint p)
-{
-    ZoomWindow& w = zoom_windows[dragged_window];
-    const QRect src = w.source_rect;
-    const double m = std::max(w.magnification, 1.0);
-    const QRect vis = w.view_rect.intersected(view_target_rect);
-    if (vis.isEmpty())
-        return;
-    const QPoint d = p - window_drag_start;
-    const int cw = std::max(int(src.width() / m), 2);
-    const int ch = std::max(int(src.height() / m), 2);
-    QRect r(int(std::lround(window_drag_centre.x() - cw / 2.0)), int(std::lround(window_drag_centre.y() - ch / 2.0)), cw,
-            ch);
-    r = fit_rect_to_aspect(r, double(vis.width()) / vis.height()).normalized().intersected(QRect(0, 0, frame_w(), frame_h()));
-    if (r.isEmpty())
-        return;
-    const QPointF moved = window_drag_centre
-        - QPointF(d.x() * double(r.width()) / vis.width(), d.y() * double(r.height()) / vis.height());
-    w.centre = clamp_centre_to_source(moved, r.width(), r.height(), src);
-    w.has_centre = true;
-    update();
-}
-
-void Canvas::wheel_zoom_window(int index, QWheelEvent* event)
-{
-    ZoomWindow& w = zoom_windows[index];
-    const QPoint angle = event->angleDelta();
-    const int dy = int(std::lround(angle.y() * 0.125));
-    const int dx = int(std::lround(angle.x() * 0.125));
-    if (dy == 0 && dx == 0)
-        return;
-    const QRect vis = w.view_rect.intersected(view_target_rect);
-    if (vis.isEmpty())
-        return;
-    if (!w.has_centre) {
-        w.centre = QRectF(w.source_rect).center();
-        w.has_centre = true;
-    }
-    const int W = frame_w();
-    const int H = frame_h();
-    QPointF c = w.centre;
-    const QRect before = zoom_window_source(w, vis, c, W, H);
-    if (before.isEmpty())
-        return;
-    const QPoint p = event->position().toPoint();
-    const double fx = std::clamp(double(p.x() - vis.x()) / vis.width(), 0.0, 1.0);
-    const double fy = std::clamp(double(p.y() - vis.y()) / vis.height(), 0.0, 1.0);
-    const double old = w.magnification;
-    const double next = std::clamp(old * std::pow(1.15, dy / 15.0), 1.0, 12.0);
-    if (std::abs(next - old) < 0.000001)
-        return;
-    w.magnification = next;
-    c = w.centre;
-    const QRect after = zoom_window_source(w, vis, c, W, H);
-    if (after.isEmpty()) {
-        w.magnification = old;
-        return;
-    }
-    // Keep the frame point under the pointer where it is.
-    const QPointF target(before.left() + before.width() * fx - (after.left() + after.width() * fx) + w.centre.x(),
-                         before.top() + before.height() * fy - (after.top() + after.height() * fy) + w.centre.y());
-    QPointF tc = target;
-    const QRect r = zoom_window_source(w, vis, tc, W, H);
-    w.centre = (r.isValid() && !r.isEmpty()) ? QRectF(r).center() : target;
-    w.has_centre = true;
-    update();
-    event->accept();
-}
-
-void Canvas::draw_zoom_windows(QPainter& painter, const QImage& picture)
-{
-    if (zoom_windows.isEmpty() && !rubber_band_active)
-        return;
-    for (ZoomWindow& w : zoom_windows)
-        w.view_rect = frame_to_widget_rect(w.source_rect, view_target_rect, view_source_rect);
-    painter.save();
-    painter.setClipRect(image_rect);
-    for (const ZoomWindow& w : zoom_windows) {
-        if (w.view_rect.isEmpty())
-            continue; // its region is not in the picture shown (another frame size)
-        painter.setPen(QPen(Qt::yellow, 2, Qt::SolidLine));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(w.view_rect);
-        const QRect vis = w.view_rect.intersected(view_target_rect);
-        if (w.magnification <= 1.0001 || vis.isEmpty())
-            continue;
-        const QRect src = w.source_rect;
-        const double m = w.magnification;
-        const int cw = std::max(int(src.width() / m), 2);
-        const int ch = std::max(int(src.height() / m), 2);
-        const QPointF centre = clamp_centre_to_source(w.has_centre ? w.centre : QRectF(src).center(), cw, ch, src);
-        QRect r(int(std::lround(centre.x() - cw / 2.0)), int(std::lround(centre.y() - ch / 2.0)), cw, ch);
-        r = clamp_rect_to_frame(fit_rect_to_aspect(r, double(vis.width()) / vis.height()), picture.width(),
-                                picture.height());
-        if (!r.isValid() || r.isEmpty())
-            continue;
-        painter.save();
-        painter.setClipRect(vis.adjusted(1, 1, -1, -1), Qt::IntersectClip);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter.drawImage(vis, picture, r);
-        painter.restore();
-    }
-    if (rubber_band_active && rubber_band.isValid() && !rubber_band.isEmpty()) {
-        painter.setPen(QPen(Qt::white, 1, Qt::SolidLine));
-        painter.setBrush(QColor(255, 255, 255, 20));
-        painter.drawRect(rubber_band);
-    }
-    painter.restore();
+    zoom.remove_overlapping_windows(r);
 }

@@ -2,6 +2,7 @@
 
 #include "display/ZoneOverlay.h"
 
+#include "display/DigitalZoom.h"
 #include "display/DisplayInterface.h"
 #include "display/ZoomWindow.h"
 
@@ -64,13 +65,13 @@ public:
     new_display_thread* get_display_thread() const;
 
     // Digital zoom state, for hosts and tests.
-    int get_zoom_level() const { return zoom_level; }
-    bool is_zoom_active() const { return zoom_active; }
-    QRect get_zoom_rect() const { return zoom_rect; }
-    QList<ZoomWindow> get_zoom_windows() const { return zoom_windows; }
-    bool is_rubber_band_active() const { return rubber_band_active; }
-    QRect get_view_source_rect() const { return view_source_rect; }
-    QRect get_view_target_rect() const { return view_target_rect; }
+    int get_zoom_level() const { return zoom.level(); }
+    bool is_zoom_active() const { return zoom.is_active(); }
+    QRect get_zoom_rect() const { return zoom.rect(); }
+    QList<ZoomWindow> get_zoom_windows() const { return zoom.windows(); }
+    bool is_rubber_band_active() const { return zoom.is_rubber_band_active(); }
+    QRect get_view_source_rect() const { return zoom.view_source_rect(); }
+    QRect get_view_target_rect() const { return zoom.view_target_rect(); }
     int zoom_window_at(QPoint p) const;
     void remove_overlapping_zoom_windows(QRect r);
     void reset_zoom();
@@ -189,21 +190,8 @@ private:
     bool in_image_area(QPointF p) const;
     int frame_w() const { return codec_width; }
     int frame_h() const { return codec_height; }
-    void zoom_press(QMouseEvent* event);
-    void click_zoom(QMouseEvent* event);
-    void wheel_zoom(QWheelEvent* event);
-    void wheel_zoom_window(int index, QWheelEvent* event);
-    void pan_step(QMouseEvent* event);
+    DigitalZoom::View zoom_view() const;
     void zoom_off();
-    void start_rubber_band(QPointF p);
-    void extend_rubber_band(QPoint p);
-    void finish_rubber_band();
-    void start_window_drag(int index, QPoint p);
-    void drag_zoom_window(QPoint p);
-    void reset_or_remove_zoom_window(int index);
-    void remove_zoom_window(int index);
-    void apply_zoom_layout(int picture_w, int picture_h, QRect& target, QRect& source);
-    void draw_zoom_windows(QPainter& painter, const QImage& picture);
     void set_fullscreen_view(bool full);
 
     // Pan-tilt-zoom, dewarp and zone hooks of the gestures; they act only while those
@@ -266,29 +254,6 @@ private:
     bool wheel_armed = true;
     bool dewarp_dragged = false;
 
-    // Digital zoom.
-    bool zoom_active = false;
-    int zoom_level = 0;
-    QRect zoom_rect;
-    QPointF zoom_origin;
-    bool pan_active = false;
-    QPointF pan_last_pos;
-    QPointF pan_remainder;
-    bool click_pending = false;
-    QPointF click_press_pos;
-    QPoint click_frame_point;
-    int click_zoom_level = 0;
-    int drag_threshold = 5;
-    QRect view_target_rect;
-    QRect view_source_rect;
-    QList<ZoomWindow> zoom_windows;
-    bool rubber_band_active = false;
-    QPoint rubber_band_start;
-    QPoint rubber_band_end;
-    QRect rubber_band;
-    int min_zoom_window_size = 10;
-    bool window_dragging = false;
-    int dragged_window = -1;
-    QPoint window_drag_start;
-    QPointF window_drag_centre;
+    // Digital zoom and zoom windows.
+    DigitalZoom zoom;
 };
