@@ -1,0 +1,297 @@
+#include "export/EncodeItem_Presentation.h"
+
+#include "app/Log.h"
+#include "export/SqueezeLabel.h"
+#include "export/export_error.h"
+#include "export/ff_export.h"
+#include "platform/DesktopOpener.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+
+#include <cmath>
+
+namespace {
+
+const QString kInfo = QStringLiteral("[INFO] Encode Item Presentation :: ");
+
+} // namespace
+
+EncodeItem_Presentation::EncodeItem_Presentation(QWidget*, QString path)
+    : filePath(std::move(path))
+{
+    write_log(kInfo + QStringLiteral("construct"));
+    tryAgainButton->hide();
+    stopButton->hide();
+    openButton->hide();
+    progressBar->hide();
+    openRepButton->hide();
+    connect(stopButton, &QPushButton::clicked, this, &EncodeItem_Presentation::stop);
+    connect(openButton, &QPushButton::clicked, this, &EncodeItem_Presentation::open);
+    connect(openRepButton, &QPushButton::clicked, this, &EncodeItem_Presentation::openRep);
+    connect(tryAgainButton, &QPushButton::clicked, this, &EncodeItem_Presentation::tryAgain);
+    fileNameLabel->setText(filePath);
+    m_finished = m_started = m_inError = false;
+    outputFile.setFileName(filePath);
+    progressBar->hide();
+    stopButton->setEnabled(false);
+    stopButton->hide();
+    openButton->setEnabled(true);
+    openButton->show();
+    openRepButton->setEnabled(true);
+    openRepButton->show();
+    apply_row_look();
+}
+
+EncodeItem_Presentation::~EncodeItem_Presentation()
+{
+    // The row may go while its export runs (its window closed): the export is told to stop and
+    // released once its thread has ended.
+    if (exporter) {
+        disconnect(exporter, nullptr, this, nullptr);
+        exporter->set_stop();
+        release_exporter();
+    }
+}
+
+void EncodeItem_Presentation::set_exporter(ff_export* ex)
+{
+    exporter = ex;
+}
+
+void EncodeItem_Presentation::release_exporter()
+{
+    ff_export* ex = exporter;
+    exporter = nullptr;
+    if (!ex)
+        return;
+    if (ex->isRunning()) {
+        connect(ex, &QThread::finished, ex, &QObject::deleteLater);
+        // It may have ended between the look and the connection: deleteLater twice is harmless.
+        if (ex->isFinished())
+            ex->deleteLater();
+    } else {
+        ex->deleteLater();
+    }
+}
+
+void EncodeItem_Presentation::init()
+{
+    write_log(kInfo + QStringLiteral("init"));
+}
+
+void EncodeItem_Presentation::setFinished()
+{
+    write_log(kInfo + QStringLiteral("setFinished"));
+    set_finished_flags();
+    m_inError = false;
+}
+
+void EncodeItem_Presentation::setStarted()
+{
+    write_log(kInfo + QStringLiteral("setStarted"));
+    set_started_flags();
+}
+
+void EncodeItem_Presentation::finished()
+{
+    write_log(kInfo + QStringLiteral("finished"));
+    // The export thread has ended: it can go now.
+    release_exporter();
+    // After an error the end has been reported already, with the error.
+    if (m_inError || !take_end_report())
+        return;
+    progressBar->hide();
+    stopButton->setEnabled(false);
+    stopButton->hide();
+    openButton->setEnabled(true);
+    openButton->show();
+    openRepButton->setEnabled(true);
+    openRepButton->show();
+    outputFile.close();
+    setFinished();
+    write_log(kInfo + QStringLiteral("finished :: downloadInfoLabel :: ") + downloadInfoLabel->text());
+    emit statusChanged();
+}
+
+void EncodeItem_Presentation::start_downloading_item()
+{
+    write_log(kInfo + QStringLiteral("start_downloading_item"));
+    setStarted();
+    arm_end_report();
+    stopButton->setEnabled(true);
+    stopButton->show();
+    openButton->setEnabled(false);
+    openButton->hide();
+    openRepButton->setEnabled(false);
+    openRepButton->hide();
+    progressBar->show();
+    if (!exporter) {
+        write_log(QStringLiteral("[ERROR] Encode Item Presentation :: download_encode object not allocated"));
+        return;
+    }
+    if (exporter->isRunning() || exporter->isFinished()) {
+        write_log(QStringLiteral("[WARN] Encode Item Presentation :: export already started"));
+        return;
+    }
+    connect(exporter, &QThread::finished, this, &EncodeItem_Presentation::finished);
+    connect(exporter, &ff_export::error, this, qOverload<int>(&EncodeItem_Presentation::error));
+    connect(exporter, &ff_export::frame_downloaded_encoded, this, &EncodeItem_Presentation::frame_downloaded_encoded);
+    connect(exporter, &ff_export::endingsignal, this, &EncodeItem_Presentation::destroy_exporter);
+    connect(this, &EncodeItem_Presentation::stop_button_pressed, exporter, &ff_export::set_stop);
+    write_log(kInfo + QStringLiteral("download encode object is finished ") + QString::number(exporter->isFinished() ? 1 : 0));
+    write_log(kInfo + QStringLiteral("download encode object is running  ") + QString::number(exporter->isRunning() ? 1 : 0));
+    write_log(kInfo + QStringLiteral("start download encode object"));
+    exporter->start(QThread::InheritPriority);
+}
+
+void EncodeItem_Presentation::frame_downloaded_encoded(QString current, QString end)
+{
+    const QDateTime cur = QDateTime::fromString(current, QStringLiteral("yyyyMMddHHmmsszzz"));
+    const QDateTime endTime = QDateTime::fromString(cur.date().toString(QStringLiteral("yyyyMMdd")) + end,
+                                                    QStringLiteral("yyyyMMddHHmmss"));
+    if (!cur.isValid() || !endTime.isValid())
+        return;
+    if (totalSeconds < 0) {
+        totalSeconds = int(cur.secsTo(endTime));
+        progressBar->setMaximum(totalSeconds);
+    }
+    progressBar->setValue(totalSeconds - int(cur.secsTo(endTime)));
+    downloadInfoLabel->setText(QStringLiteral("Encodage en cours [ ") + cur.toString(QStringLiteral("HH:mm:ss.zzz"))
+                               + QStringLiteral(" > ") + endTime.toString(QStringLiteral("HH:mm:ss.zzz"))
+                               + QStringLiteral(" ]"));
+}
+
+void EncodeItem_Presentation::error(int code)
+{
+    write_log(QStringLiteral("[INFO] Download Encode Item Presentation :: error"));
+    if (!take_end_report())
+        return;
+    downloadInfoLabel->setText(tr("%1").arg(export_error::message_for_code(code)));
+    tryAgainButton->setEnabled(true);
+    tryAgainButton->show();
+    stop();
+    m_inError = true;
+    // The name was held by an empty file: nothing was written, nothing is left.
+    if (remove_empty_on_failure) {
+        const QFileInfo out(filePath);
+        if (out.isFile() && !out.isSymLink() && out.size() == 0)
+            QFile::remove(filePath);
+    }
+    emit statusChanged();
+}
+
+void EncodeItem_Presentation::destroy_exporter()
+{
+    // The export thread sends its end just before it returns: it is released once its thread
+    // has finished (finished()), never while it still runs.
+    if (exporter)
+        write_log(kInfo + QStringLiteral("destroy exporter"));
+}
+
+void EncodeItem_Presentation::tryAgain()
+{
+    write_log(kInfo + QStringLiteral("tryAgain ") + QString::number(m_inError ? 1 : 0));
+    if (m_inError) {
+        write_log(kInfo + QStringLiteral("tryAgain :: tryAgainFromError"));
+        emit tryAgainFromError(type());
+        return;
+    }
+    stopped = false;
+    set_started_flags();
+    m_inError = false;
+    if (tryAgainButton->isEnabled()) {
+        tryAgainButton->setEnabled(false);
+        tryAgainButton->hide();
+        stopButton->setEnabled(true);
+        stopButton->show();
+        openRepButton->setEnabled(false);
+        openRepButton->hide();
+        progressBar->show();
+        emit statusChanged();
+    }
+}
+
+void EncodeItem_Presentation::updateInfoLabel()
+{
+    write_log(kInfo + QStringLiteral("updateInfoLabel"));
+    const qint64 total = sizeText.isEmpty() ? progressBar->maximum() : sizeText.toLongLong() * 1024;
+    const qint64 elapsed = timer.isValid() ? qMax<qint64>(1, timer.elapsed()) : 1;
+    const double speed = bytesReceived * 1000.0 / double(elapsed);
+    double remaining = speed > 0 ? double(total - bytesReceived) / speed : 0;
+    QString unit = tr("secondes");
+    if (remaining > 60) {
+        remaining /= 60;
+        unit = tr("minutes");
+    }
+    remaining = std::floor(remaining);
+    if (remaining == 0)
+        remaining = 1;
+    QString text;
+    if (!downloadedSuccessfully()) {
+        const QString tail = total == 0 ? QString() : tr("- %4 %5 restantes").arg(remaining).arg(unit);
+        text = tr("%1 of %2 (%3/sec) %4")
+                   .arg(sizeString(bytesReceived), total == 0 ? tr("?") : sizeString(total),
+                        sizeString(qint64(speed)), tail);
+    } else if (bytesReceived == total) {
+        text = sizeString(outputFile.size());
+    } else {
+        text = tr("%1 of %2 - Arrété").arg(sizeString(bytesReceived), sizeString(total));
+    }
+    downloadInfoLabel->setText(text);
+}
+
+void EncodeItem_Presentation::downloadReadyRead()
+{
+    write_log(kInfo + QStringLiteral("downloadReadyRead"));
+}
+
+void EncodeItem_Presentation::error(QNetworkReply::NetworkError)
+{
+    write_log(kInfo + QStringLiteral("network error"));
+}
+
+void EncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)
+{
+    write_log(kInfo + QStringLiteral("downloadProgress"));
+    if (!timer.isValid())
+        timer.start();
+    bytesReceived = received;
+    if (total != -1) {
+        progressBar->setValue(int(received));
+        progressBar->setMaximum(int(sizeText.isEmpty() ? total : sizeText.toLongLong() * 1024));
+    } else {
+        progressBar->setValue(0);
+        progressBar->setMaximum(0);
+    }
+    updateInfoLabel();
+}
+
+void EncodeItem_Presentation::metaDataChanged()
+{
+    write_log(kInfo + QStringLiteral("metaDataChanged"));
+}
+
+void EncodeItem_Presentation::stop()
+{
+    write_log(kInfo + QStringLiteral("stop"));
+    emit stop_button_pressed();
+}
+
+void EncodeItem_Presentation::open()
+{
+    const QString path = QFileInfo(outputFile).absoluteFilePath();
+    write_log(kInfo + QStringLiteral("open rep ") + path);
+    zrplatform::open_with_desktop(QUrl::fromLocalFile(path));
+}
+
+void EncodeItem_Presentation::openRep()
+{
+    const QString folder = QFileInfo(outputFile).absolutePath();
+    write_log(kInfo + QStringLiteral("open rep ") + folder);
+    zrplatform::open_with_desktop(QUrl::fromLocalFile(folder));
+}
