@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "display/Canvas.h"
+#include "export/PopupExport.h"
 #include "media/ZRStreamReadAndControl.h"
 #include "player/AlarmViewer.h"
 #include "player/IntegrityDialog.h"
@@ -125,6 +126,11 @@ ZRPlayerInferfaceController::~ZRPlayerInferfaceController()
         delete index_controller;
         index_controller = nullptr;
     }
+    // A dialog with a raw copy running tells the copy to stop; the copy goes once it has ended.
+    for (const QPointer<PopupExport>& dialog : std::as_const(running_export_dialogs))
+        delete dialog.data();
+    running_export_dialogs.clear();
+    delete export_dialog.data();
     delete reader;
     reader = nullptr;
 }
@@ -939,4 +945,57 @@ void ZRPlayerInferfaceController::release_integrity_check(IntegrityCheck* check)
     } else {
         check->deleteLater();
     }
+}
+
+PopupExport* ZRPlayerInferfaceController::get_export_dialog() const
+{
+    return export_dialog.data();
+}
+
+void ZRPlayerInferfaceController::video_export()
+{
+    write_log(kInfo + QStringLiteral("export :: ") + root_directory + QLatin1Char('/') + m_selected_date);
+    const QString timestamp = canvas ? canvas->get_timestamp() : QString();
+    write_log(kInfo + QStringLiteral("export ::  timestamp ") + timestamp);
+    if (!QDateTime::fromString(timestamp, QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).isValid())
+        return;
+    // The dialog opened before goes now, unless its raw copy still runs: that one is kept for
+    // the end of its copy.
+    running_export_dialogs.removeIf([](const QPointer<PopupExport>& d) { return d.isNull(); });
+    if (export_dialog) {
+        if (export_dialog->is_raw_running())
+            running_export_dialogs.append(export_dialog);
+        else
+            export_dialog->deleteLater();
+    }
+    export_dialog = new PopupExport(day_video_list, camera_id, QString::number(stream_id), QStringList(),
+                                    root_directory + QLatin1Char('/') + m_selected_date, timestamp);
+    connect(export_dialog, SIGNAL(endingsignal()), this, SLOT(video_export_end()));
+    export_dialog->setModal(true);
+    export_dialog->show();
+}
+
+void ZRPlayerInferfaceController::video_export_end()
+{
+    // The dialog whose copy ended, which need not be the one opened last.
+    PopupExport* dialog = qobject_cast<PopupExport*>(sender());
+    if (!dialog)
+        dialog = export_dialog.data();
+    int failures = 0;
+    if (dialog) {
+        dialog->closeall();
+        failures = dialog->get_raw_failures();
+        running_export_dialogs.removeAll(QPointer<PopupExport>(dialog));
+        if (dialog == export_dialog)
+            export_dialog = nullptr;
+        dialog->deleteLater();
+    }
+    QString text = QStringLiteral("Votre exportation est terminée.");
+    // The operator learns about the files that are missing from the copy.
+    if (failures == 1)
+        text += QStringLiteral("\n1 fichier n'a pas pu être copié.");
+    else if (failures > 1)
+        text += QStringLiteral("\n%1 fichiers n'ont pas pu être copiés.").arg(failures);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text);
+    box.exec();
 }

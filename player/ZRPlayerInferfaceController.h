@@ -15,6 +15,7 @@
 
 class Canvas;
 class IntegrityCheck;
+class PopupExport;
 class IntegrityDialog;
 class ZRIndexController;
 class ZRStreamReadAndControl;
@@ -60,6 +61,8 @@ public:
     // The integrity dialog on show, null when none.
     IntegrityDialog* get_integrity_dialog() const;
     IntegrityCheck* get_integrity_check() const { return integrity_check; }
+    // The export dialog opened last, null when none.
+    PopupExport* get_export_dialog() const;
     QHash<int, QString> get_camera_table() const { return m_hash_camera_id_name; }
 
 signals:
@@ -80,6 +83,7 @@ public slots:
     void setTime(QTime time);
     void recv_available_videostream(QStringList streams);
     void integrity_check_done();
+    void video_export_end();
 
 public:
     Q_INVOKABLE QStringList get_available_days(QString root_directory);
@@ -103,6 +107,7 @@ public:
     Q_INVOKABLE void next_frame_button();
     Q_INVOKABLE void set_playback_rate(int playback);
     Q_INVOKABLE void check_integrity();
+    Q_INVOKABLE void video_export();
     Q_INVOKABLE QString get_alarm_thumbnail_path(QString datetime);
     Q_INVOKABLE QStringList get_videostreams_list();
     Q_INVOKABLE void set_selected_videostream(int idstream);
@@ -163,6 +168,10 @@ private:
     // for every task still running.
     quint64 listing_request = 0;
     QList<QFuture<void>> listing_tasks;
+    // The export dialog opened last; earlier ones stay only while their raw copy runs.
+    QPointer<PopupExport> export_dialog;
+    QList<QPointer<PopupExport>> running_export_dialogs;
+
     // Checks let go of while still running; the destructor stops and waits for those left.
     QList<QPointer<IntegrityCheck>> released_checks;
 };

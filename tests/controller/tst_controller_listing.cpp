@@ -70,7 +70,7 @@ private slots:
         QCOMPARE(ex.days.size(), 3);
     }
 
-    // The QML interface in its meta-object order (the export operations come later).
+    // The QML interface in its meta-object order.
     void qmlInterface()
     {
         const QMetaObject& mo = ZRPlayerInferfaceController::staticMetaObject;
@@ -81,13 +81,14 @@ private slots:
             "dataChanged()", "timeChanged()", "startRead()", "stopRead()", "startIndexGeneration()",
             "indexGenerated()", "indexFailed()", "updateStreams()", "camerasForDateReady(QStringList)",
             "camerasForDateError(QString)", "set_next_file()", "set_previous_file()", "setTime(QTime)",
-            "recv_available_videostream(QStringList)", "integrity_check_done()", "get_available_days(QString)", "selected_date()",
+            "recv_available_videostream(QStringList)", "integrity_check_done()", "video_export_end()",
+            "get_available_days(QString)", "selected_date()",
             "selected_camera()", "get_cameras_for_date_async(QString)", "set_selected_camera(QString)",
             "set_selected_date(QString)", "day_timestamp_list()", "day_alarm_list_string()",
             "day_tags_list_string()", "day_audio_list_string()", "day_preview_list_string()",
             "set_zrstream_reader_read_timestamp(QString)", "get_current_read_time_is_ms()", "pause_button()",
             "start_button()", "snapshot_full_button()", "snapshot_button()", "previous_frame_button()",
-            "next_frame_button()", "set_playback_rate(int)", "check_integrity()",
+            "next_frame_button()", "set_playback_rate(int)", "check_integrity()", "video_export()",
             "get_alarm_thumbnail_path(QString)", "get_videostreams_list()", "set_selected_videostream(int)",
             "open_alarm_popup(QString)", "regenerate_index()", "regenerate_index_for_current_date()", "is_zrnova_directory(QString)"};
         QCOMPARE(got, expected);

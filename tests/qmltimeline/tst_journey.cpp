@@ -1,5 +1,8 @@
 //! labels: qml slow
 #include "display/Canvas.h"
+#include "export/Download_presentation.h"
+#include "export/PopupExport.h"
+#include "tests/export/ExportedVideo.h"
 #include "media/ZRStreamReadAndControl.h"
 #include "player/ZR_Player_qmlpresentation.h"
 #include "tests/qmltimeline/TimelineHarness.h"
@@ -22,6 +25,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyleHints>
+#include <QTabWidget>
+#include <QTimeEdit>
 #include <QTest>
 
 #include <memory>
@@ -30,8 +35,8 @@ using namespace zrtest;
 
 // The operator's whole journey through the real main window, by clicks only: folder, day,
 // camera, a click on the timeline, play, the alarms page, pause, frame steps, fast play both
-// ways across a file boundary, a snapshot saved to disk and the integrity check. A picture of
-// the window is kept after each stage (journey-*.png beside the test, or in
+// ways across a file boundary, a snapshot saved to disk, the integrity check and the export of
+// ten seconds around the shown frame. A picture of the window is kept after each stage (journey-*.png beside the test, or in
 // $ZR_SCREENSHOT_DIR).
 class TestJourney : public QObject
 {
@@ -98,7 +103,7 @@ private:
     {
         const QMetaObject* mo = controller()->metaObject();
         for (const char* m : {"start_button()", "pause_button()", "next_frame_button()", "previous_frame_button()",
-                              "set_playback_rate(int)", "snapshot_full_button()", "check_integrity()"})
+                              "set_playback_rate(int)", "snapshot_full_button()", "check_integrity()", "video_export()"})
             if (mo->indexOfMethod(m) < 0)
                 return false;
         return true;
@@ -394,6 +399,50 @@ private slots:
         shot("12-integrity", integrity);
         QVERIFY(integrity);
         integrity->close();
+
+        // 11. Ten seconds around the shown frame, exported from the export button: the dialog
+        // opens at the frame's time, "Exporter" opens the download window, the export ends
+        // under "Réussis" and the file starts with the range's first frame.
+        QTRY_VERIFY(!integrity || !integrity->isVisible());
+        const FrameMarker shown = shownMarker();
+        QVERIFY(shown.found);
+        click(timelineView(), bottom("exportButton"));
+        QWidget* popup = nullptr;
+        QTRY_VERIFY((popup = visibleWindow("PopupExport")) != nullptr);
+        auto* startEdit = popup->findChild<QTimeEdit*>("startTimeEdit");
+        auto* endEdit = popup->findChild<QTimeEdit*>("endTimeEdit");
+        QVERIFY(startEdit && endEdit);
+        QCOMPARE(startEdit->time().toString("HH:mm:ss"), shown.time.toString("HH:mm:ss"));
+        const QTime from = QTime(shown.time.hour(), shown.time.minute(), shown.time.second()).addSecs(-5);
+        startEdit->setTime(from);
+        endEdit->setTime(from.addSecs(10));
+        const QString wanted = QDir::homePath() + "/exports/journey.mp4";
+        popup->findChild<QLineEdit*>("fileNameEdit")->setText(wanted);
+        shot("13-export-dialog", popup);
+        pauseGap();
+        QTest::mouseClick(popup->findChild<QPushButton*>("exportButton"), Qt::LeftButton);
+        QPointer<QWidget> downloads;
+        QTRY_VERIFY((downloads = visibleWindow("Download_presentation")) != nullptr);
+        QCOMPARE(downloads->windowTitle(), QStringLiteral("Téléchargement"));
+        auto* tabs = downloads->findChild<QTabWidget*>("tabWidget");
+        QVERIFY(tabs);
+        QTRY_COMPARE_WITH_TIMEOUT(tabs->tabText(0), QStringLiteral("Réussis (1)"), 120000);
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Echoués (0)"));
+        shot("14-export-done", downloads);
+        const QString file = QDir::homePath() + "/exports/journey_H264.mp4";
+        const ProbedVideo probed = probeVideo(file);
+        QVERIFY2(probed.ok, qPrintable(probed.error));
+        QCOMPARE(probed.codec, QStringLiteral("h264"));
+        QCOMPARE(probed.frames, 10 * 25 + 1);
+        const QList<QImage> pictures = decodeLuma(file);
+        QVERIFY(!pictures.isEmpty());
+        const FrameMarker first = markerOf(pictures.first());
+        QVERIFY(first.found);
+        QCOMPARE(first.cameraId, 2);
+        QCOMPARE(first.date, QDate::fromString(ex.days.first(), "yyyy-MM-dd"));
+        QCOMPARE(first.time, from);
+        downloads->close();
+        QTRY_VERIFY(!downloads);
     }
 };
 

@@ -284,14 +284,8 @@ Item {
                 enabled: controls.hasVideo
                 tooltipText: "Exportation vidéo"
                 onClicked: {
-                    if (!controls.hasVideo || !controls.hasController())
-                        return
-                    // The export is the one operation a controller may still lack: the button
-                    // then says so in the log and does nothing.
-                    if (typeof videoWidget.video_export === "function")
+                    if (controls.hasVideo && controls.hasController())
                         videoWidget.video_export()
-                    else
-                        console.log("[Controls] exportation indisponible")
                 }
             }
         }
