@@ -7,6 +7,7 @@
 #include "export/export_error.h"
 #include "export/ff_export.h"
 #include "platform/ThemeSetting.h"
+#include "store/StoreLayout.h"
 #include "store/ZRFile.h"
 
 #include <QCheckBox>
@@ -468,9 +469,7 @@ QString PopupExport::find_file_for_time(QString timeText, bool must_contain)
                 return base;
             continue;
         }
-        QString seek = camera_files.at(i).filePath();
-        seek.replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"));
-        const QString last = read_last_seek_timestamp(seek);
+        const QString last = read_last_seek_timestamp(seekTablePathFor(camera_files.at(i).filePath()));
         const QDateTime lastTime = QDateTime::fromString(last, QStringLiteral("yyyyMMddHHmmsszzz"));
         const int end = lastTime.isValid() ? lastTime.time().toString(QStringLiteral("HHmmss")).toInt() : 0;
         if ((start <= t && end > t) || !must_contain)

@@ -41,21 +41,10 @@ void RawExport::set_stop()
     stop_requested = true;
 }
 
-QString RawExport::export_root_of(const QString& path)
-{
-    const QString clean = normalizePath(path);
-    const QStringList parts = clean.split(QLatin1Char('/'));
-    // The export folder nearest to the file: a folder above it may carry a look-alike name.
-    for (int i = parts.size() - 2; i >= 0; --i)
-        if (isExportFolderName(parts.at(i)))
-            return parts.mid(0, i + 1).join(QLatin1Char('/'));
-    return QString();
-}
-
 QString RawExport::target_path(const QString& dest, const QString& source)
 {
     const QString clean = normalizePath(source);
-    const QString root = export_root_of(clean);
+    const QString root = exportFolderOf(clean);
     if (root.isEmpty())
         return QString();
     const int p = root.lastIndexOf(QLatin1Char('/'));
@@ -107,16 +96,14 @@ void RawExport::run()
         const QString src = files.at(k - 1).absoluteFilePath();
         copy_into(dest, src);
         emit valueChanged((200 * k - 100) / (2 * n));
-        QString seek = src;
-        seek.replace(QLatin1String(".zrvideo"), QLatin1String(".zrseek"));
-        copy_into(dest, seek);
+        copy_into(dest, seekTablePathFor(src));
         emit valueChanged((200 * k) / (2 * n));
     }
 
     // Camera-information files of the whole export folder, found under its path as written
     // on disk. An export folder inside it holds copies (a destination chosen inside the
     // export): those are left out, so the export never copies its own copies.
-    const QString root = n > 0 ? export_root_of(files.first().absoluteFilePath()) : QString();
+    const QString root = n > 0 ? exportFolderOf(files.first().absoluteFilePath()) : QString();
     if (!root.isEmpty() && !stop_requested) {
         QStringList found;
         QDirIterator it(root, {QStringLiteral("*.zrnfo")}, QDir::Files, QDirIterator::Subdirectories);

@@ -27,8 +27,6 @@ public:
     // Where a file of an export folder goes under dest: dest followed by the file's path from
     // its export folder on. Empty when the path lies in no export folder.
     static QString target_path(const QString& dest, const QString& source);
-    // The export folder a path lies in ("…/zrnova_xxxx-xxxx-xxxx-xxxx"), as written in the path.
-    static QString export_root_of(const QString& path);
 
     int get_failed_count() const { return failed; }
 

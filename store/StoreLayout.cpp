@@ -190,6 +190,16 @@ QString alarmImageKey(const QString& fileName)
     return key;
 }
 
+QString exportFolderOf(const QString& path)
+{
+    const QStringList parts = normalizePath(path).split(QLatin1Char('/'));
+    // The nearest one: a folder higher up may carry a look-alike name.
+    for (int i = int(parts.size()) - 2; i >= 0; --i)
+        if (isExportFolderName(parts.at(i)))
+            return parts.mid(0, i + 1).join(QLatin1Char('/'));
+    return QString();
+}
+
 QString seekTablePathOf(const QString& dataPath)
 {
     QString seek = dataPath;

@@ -27,6 +27,9 @@ bool isDayFolderPath(const QString& path);
 bool isExportFolderName(const QString& name);
 // The same test on the last component of a path; a path ending in "/" has none.
 bool isExportFolderPath(const QString& path);
+// The export folder a path lies in: the path (cleaned) up to its nearest folder named like an
+// export folder, in the case written there; empty when no folder above the last part is one.
+QString exportFolderOf(const QString& path);
 // A folder name that is a valid calendar date written "yyyy-MM-dd".
 bool isValidDayName(const QString& name);
 

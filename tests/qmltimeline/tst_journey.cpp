@@ -36,8 +36,8 @@ using namespace zrtest;
 // The operator's whole journey through the real main window, by clicks only: folder, day,
 // camera, a click on the timeline, play, the alarms page, pause, frame steps, fast play both
 // ways across a file boundary, a snapshot saved to disk, the integrity check and the export of
-// ten seconds around the shown frame. A picture of the window is kept after each stage (journey-*.png beside the test, or in
-// $ZR_SCREENSHOT_DIR).
+// ten seconds around the shown frame. A picture of the window is kept after each stage
+// (journey-*.png beside the test, or in $ZR_SCREENSHOT_DIR).
 class TestJourney : public QObject
 {
     Q_OBJECT

@@ -203,6 +203,28 @@ private slots:
         QCOMPARE(seekTablePathOf(data), seek);
     }
 
+    // The export folder above a path: the nearest one, in the case written, separators cleaned.
+    void exportFolders_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("recording") << "/rec/zrnova_1a2b-3c4d-5e6f-7a8b/2024-05-02/cam/3_20240502_101500.zrvideo"
+                                   << "/rec/zrnova_1a2b-3c4d-5e6f-7a8b";
+        QTest::newRow("nearest") << "/zrnova_aaaa-bbbb-cccc-dddd/out/zrnova_1a2b-3c4d-5e6f-7a8b/d/x.zrnfo"
+                                 << "/zrnova_aaaa-bbbb-cccc-dddd/out/zrnova_1a2b-3c4d-5e6f-7a8b";
+        QTest::newRow("capitals, backslashes") << "C:\\rec\\ZRNOVA_1A2B-3C4D-5E6F-7A8B\\d\\x.zrseek"
+                                               << "C:/rec/ZRNOVA_1A2B-3C4D-5E6F-7A8B";
+        QTest::newRow("look-alike") << "/zrnova_backup/d/x.zrvideo" << QString();
+        QTest::newRow("the folder itself") << "/rec/zrnova_1a2b-3c4d-5e6f-7a8b" << QString();
+    }
+
+    void exportFolders()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, folder);
+        QCOMPARE(exportFolderOf(path), folder);
+    }
+
     // The variants of the data-file and seek-table mapping, side by side: the plain one, the one
     // that accepts a seek table as well, the audio companion of a seek table and the readers'
     // whole-path pair (which also rewrites a folder named after an extension).
