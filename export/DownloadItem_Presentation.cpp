@@ -160,6 +160,22 @@ void DownloadItem_Presentation::finished()
     if (complete && reply->bytesAvailable() > 0)
         downloadReadyRead();
     complete = complete && !m_inError;
+    // A connection closed before the announced length is a failed download, even when the
+    // network layer reports no error: a cut file never takes the file's name.
+    // (A compressed reply announces its compressed length: not comparable.)
+    const QVariant announced = reply ? reply->header(QNetworkRequest::ContentLengthHeader) : QVariant();
+    const QByteArray encoding = reply ? reply->rawHeader("Content-Encoding").trimmed().toLower() : QByteArray();
+    const bool comparable = announced.isValid() && (encoding.isEmpty() || encoding == "identity");
+    if (complete && comparable && m_output.isOpen() && m_output.pos() != announced.toLongLong()) {
+        m_inError = true;
+        downloadInfoLabel->setText(QStringLiteral("Erreur réseau : %1")
+                                       .arg(QStringLiteral("réponse incomplète (%1 octets sur %2)")
+                                                .arg(m_output.pos())
+                                                .arg(announced.toLongLong())));
+        tryAgainButton->setEnabled(true);
+        tryAgainButton->show();
+        complete = false;
+    }
     // A complete reply without a body is an empty file.
     if (complete && !m_output.isOpen() && m_output.fileName() == filePath) {
         if (filePath.isEmpty())
