@@ -35,7 +35,12 @@ QByteArray AacEncoder::adtsHeader(int payloadSize)
     return h;
 }
 
-bool AacEncoder::encode(int seconds, double frequency, std::vector<QByteArray>* packets, QString* error)
+double AacEncoder::toneOf(int packet)
+{
+    return 300.0 + 30.0 * (packet % 100);
+}
+
+bool AacEncoder::encode(int seconds, std::vector<QByteArray>* packets, QString* error)
 {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
     if (!codec) {
@@ -79,6 +84,11 @@ bool AacEncoder::encode(int seconds, double frequency, std::vector<QByteArray>* 
             av_packet_unref(pkt.get());
         }
     };
+    // The decoder's output lags the encoder's input by the priming: input frame n comes out of
+    // packet n + delay, so the tone of packet k is written delay frames earlier.
+    const int frameSize = frame->nb_samples;
+    const int delay = (ctx->initial_padding + frameSize - 1) / frameSize;
+    double phase = 0.0;
     long long pos = 0;
     while (packets->size() < wanted) {
         if (av_frame_make_writable(frame.get()) < 0) {
@@ -86,8 +96,11 @@ bool AacEncoder::encode(int seconds, double frequency, std::vector<QByteArray>* 
             return false;
         }
         auto* samples = reinterpret_cast<float*>(frame->data[0]);
-        for (int i = 0; i < frame->nb_samples; ++i)
-            samples[i] = static_cast<float>(0.3 * std::sin(2.0 * M_PI * frequency * double(pos + i) / kSampleRate));
+        for (int i = 0; i < frame->nb_samples; ++i) {
+            const double frequency = toneOf(int((pos + i) / frameSize) + delay);
+            samples[i] = static_cast<float>(0.3 * std::sin(phase));
+            phase = std::fmod(phase + 2.0 * M_PI * frequency / kSampleRate, 2.0 * M_PI);
+        }
         frame->pts = pos;
         pos += frame->nb_samples;
         if (avcodec_send_frame(ctx.get(), frame.get()) < 0 || !drain()) {

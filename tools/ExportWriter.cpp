@@ -591,8 +591,7 @@ bool ExportWriter::writeAudio(Recording& rec, const QString& base, QString* erro
     if (m_options.placeholder) {
         packets.push_back(AacEncoder::adtsHeader(9) + QByteArray(9, '\0'));
     } else {
-        const double tone = 300.0 + 50.0 * (m_cameras[size_t(rec.camera)].id % 10);
-        if (!AacEncoder::encode(m_options.fileSeconds, tone, &packets, error))
+        if (!AacEncoder::encode(m_options.fileSeconds, &packets, error))
             return false;
     }
     QByteArray data, seek;

@@ -38,7 +38,8 @@ Usage: zr-make-export --out DIR [options]
                        to +-N (0 to 64, default 0), which brings the bit rate near a real camera's
   --size WxH           picture size of stream 1 (default 640x360; even numbers)
   --streams 1|2        2 adds an interleaved stream "video2" at half the size
-  --audio              adds .zraudio + .zraudioseek (AAC-LC in ADTS, mono 16 kHz, 1024-sample packets)
+  --audio              adds .zraudio + .zraudioseek (AAC-LC in ADTS, mono 16 kHz, 1024-sample packets;
+                       packet k is a tone of 300 + 30 * (k % 100) Hz)
   --tags N             N encrypted .zrtag files per camera and day
   --alarms N           N alarm images + "-thumb" thumbnails per camera and day
   --previews           one "_preview.jpg" per recording (the recording's first picture, half size)

@@ -2,6 +2,7 @@
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/FrameMarker.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/ToneMeter.h"
 #include "tests/tools/VideoFrames.h"
 
 #include <QDateTime>
@@ -153,6 +154,19 @@ private slots:
             sum += lines[i].size;
         }
         QCOMPARE(sum, QFileInfo(r.audioPath).size());
+
+        // Decoded in order, packet k sounds at 300 + 30 * (k % 100) Hz (packet 0 is the priming).
+        QProcess ff;
+        ff.start(QStringLiteral("ffmpeg"), {"-v", "error", "-f", "aac", "-i", r.audioPath, "-f", "s16le", "-ac", "1",
+                                            "-ar", "16000", "-"});
+        QVERIFY(ff.waitForFinished(120000));
+        const QByteArray pcm = ff.readAllStandardOutput();
+        QVERIFY(pcm.size() >= lines.size() * 1024 * 2);
+        for (int k = 1; k < lines.size(); ++k) {
+            const double hz = toneHz(pcm.mid(k * 2048, 2048), 1, 16000);
+            const double want = 300.0 + 30.0 * (k % 100);
+            QVERIFY2(std::abs(hz - want) < 6.0, qPrintable(QStringLiteral("packet %1: %2 Hz, want %3").arg(k).arg(hz).arg(want)));
+        }
     }
 
     void recordingsFollowTheClock()
