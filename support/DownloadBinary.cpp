@@ -384,7 +384,12 @@ QString DownloadBinary::safeFileName(const QString& name)
         clean += c;
     }
     clean = clean.trimmed();
-    if (clean.isEmpty() || clean == QLatin1String(".") || clean == QLatin1String(".."))
+    // Only dots and blanks: Windows drops trailing dots and blanks, leaving the folder itself.
+    bool onlyDots = true;
+    for (const QChar c : std::as_const(clean))
+        if (c != QLatin1Char('.') && !c.isSpace())
+            onlyDots = false;
+    if (onlyDots)
         return QStringLiteral("update.bin");
     return clean;
 }

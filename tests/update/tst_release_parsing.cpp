@@ -356,6 +356,9 @@ private slots:
         QTest::newRow("control characters") << QString::fromUtf8("a\nb\rc\x01.exe") << "abc.exe";
         QTest::newRow("only control") << QString::fromUtf8("\x01\x02") << "update.bin";
         QTest::newRow("colons and dots") << ":.:" << "update.bin";
+        QTest::newRow("three dots") << "..." << "update.bin";
+        QTest::newRow("dots and blanks") << " . . " << "update.bin";
+        QTest::newRow("dots inside a name") << "a..b.exe" << "a..b.exe";
     }
     void serverFileNames()
     {
