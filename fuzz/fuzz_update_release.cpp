@@ -3,6 +3,7 @@
 // the changelog entry and the platform asset choice, and the file name taken from a server.
 // The first byte chooses the build flags of the choice; the rest is the server's body.
 #include "fuzz/FuzzSupport.h"
+#include "platform/ReleasePlatform.h"
 #include "support/DownloadBinary.h"
 
 #include <QFileInfo>
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QList<ReleaseEntry> entries = DownloadBinary::parseReleaseIndex(body);
     const ReleaseEntry asset = DownloadBinary::pickPlatformAsset(entries, flags & 1, flags & 2);
     if (!asset.url.isEmpty() || !asset.name.isEmpty()) {
-        ZR_FUZZ_CHECK(asset.arch.compare(QLatin1String("Windows/64"), Qt::CaseInsensitive) == 0);
+        ZR_FUZZ_CHECK(asset.arch.compare(zrplatform::release_asset_arch(), Qt::CaseInsensitive) == 0);
         bool found = false;
         for (const ReleaseEntry& e : entries)
             found = found || (e.name == asset.name && e.url == asset.url && e.sha256 == asset.sha256);
