@@ -86,9 +86,9 @@ void ff_export::set_stop()
     frame_queue.wake();
 }
 
-ZRStreamEncoder* ff_export::create_encoder(const DecodedFrame* head, int* code)
+std::unique_ptr<ZRStreamEncoder> ff_export::create_encoder(const DecodedFrame* head, int* code)
 {
-    auto* encoder = new ZRStreamEncoder();
+    auto encoder = std::make_unique<ZRStreamEncoder>();
     QString name = codec;
     if (name.compare(QLatin1String("h264"), Qt::CaseInsensitive) == 0)
         name = QStringLiteral("libx264");
@@ -100,7 +100,6 @@ ZRStreamEncoder* ff_export::create_encoder(const DecodedFrame* head, int* code)
         return encoder;
     write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("failed to init encoder"));
     *code = encoder->has_write_error() ? -9 : -5;
-    delete encoder;
     return nullptr;
 }
 
@@ -154,7 +153,7 @@ void ff_export::run()
         r->stop();
     r->start();
 
-    ZRStreamEncoder* encoder = nullptr;
+    std::unique_ptr<ZRStreamEncoder> encoder;
     int done = 0;
     int total = -1;
     int tries = 0;
@@ -205,7 +204,7 @@ void ff_export::run()
                 delete frame_queue.take();
             } else if (encoder->has_write_error()) {
                 finish_reader();
-                delete encoder;
+                encoder.reset();
                 fail(-9, true);
                 return;
             } else if (++tries >= kMaxTries) {
@@ -223,7 +222,7 @@ void ff_export::run()
     frame_queue.clear();
     if (encoder) {
         const bool written = encoder->end_encoding();
-        delete encoder;
+        encoder.reset();
         if (!written) {
             fail(-9, true);
             return;

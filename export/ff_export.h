@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
 class ZRAudioVideoFileReader;
 class ZRStreamEncoder;
@@ -61,7 +62,7 @@ protected:
     void run() override;
 
 private:
-    ZRStreamEncoder* create_encoder(const DecodedFrame* head, int* code);
+    std::unique_ptr<ZRStreamEncoder> create_encoder(const DecodedFrame* head, int* code);
     // Stops the reader, waits for its thread, deletes it; the files it passed over.
     QStringList finish_reader();
     void fail(int code, bool remove_output);

@@ -22,10 +22,6 @@ DecodedFrame::~DecodedFrame()
     std::free(timestamp);
     timestamp = nullptr;
     free_frame_data();
-    if (frame) {
-        av_frame_unref(frame);
-        av_frame_free(&frame);
-    }
 }
 
 void DecodedFrame::free_frame_data()
@@ -38,7 +34,7 @@ void DecodedFrame::free_frame_data()
 void DecodedFrame::reset_picture_fields()
 {
     if (frame)
-        av_frame_unref(frame);
+        av_frame_unref(frame.get());
     pix_fmt = -1;
     width = -1;
     height = -1;
@@ -54,12 +50,12 @@ void DecodedFrame::set_frame(const AVFrame* src)
         return;
     free_frame_data();
     if (!frame) {
-        frame = av_frame_alloc();
+        frame = ff::make_frame();
         if (!frame)
             return;
     }
-    av_frame_unref(frame);
-    if (av_frame_ref(frame, src) < 0) {
+    av_frame_unref(frame.get());
+    if (av_frame_ref(frame.get(), src) < 0) {
         reset_picture_fields();
         return;
     }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "media/FFmpegHolders.h"
+
 #include <QString>
 
 #include <cstdint>
-
-struct AVFrame;
 
 // One video frame on its way from a producer thread to a consumer thread: a reference to a
 // decoded picture, or (raw mode) a private copy of the frame's encoded bytes, with its time
@@ -28,7 +28,7 @@ public:
     void set_timestamp(const char* text);
 
     const char* get_timestamp() const { return timestamp; }
-    AVFrame* get_frame() const { return frame; }
+    AVFrame* get_frame() const { return frame.get(); }
     uint8_t* get_frame_data() const { return frame_data; }
     int get_frame_length() const { return frame_length; }
 
@@ -63,7 +63,7 @@ private:
     void free_frame_data();
 
     QString id = QStringLiteral("-1");
-    AVFrame* frame = nullptr;
+    ff::FramePtr frame;
     int pix_fmt = -1;
     QString draw_overlay;
     QString frame_tag;

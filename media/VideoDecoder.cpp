@@ -12,13 +12,6 @@ extern "C" {
 
 namespace {
 
-// Frees the packet on every way out of decode_frame.
-struct PacketHolder
-{
-    AVPacket* packet = av_packet_alloc();
-    ~PacketHolder() { av_packet_free(&packet); }
-};
-
 AVCodecID codec_id_for(const std::string& name)
 {
     if (name == "libx264" || name == "h264" || name == "h.264")
@@ -35,7 +28,7 @@ AVCodecID codec_id_for(const std::string& name)
 } // namespace
 
 VideoDecoder::VideoDecoder()
-    : scaler(new ZRScaler(nullptr))
+    : scaler(std::make_unique<ZRScaler>(nullptr))
 {
     scaler->set_name(QString::fromStdString(name));
 }
@@ -44,16 +37,13 @@ VideoDecoder::~VideoDecoder()
 {
     closed = true;
     release();
-    delete scaler;
-    scaler = nullptr;
+    scaler.reset();
 }
 
 void VideoDecoder::release()
 {
-    if (frame)
-        av_frame_free(&frame);
-    if (codec_context)
-        avcodec_free_context(&codec_context);
+    frame.reset();
+    codec_context.reset();
 }
 
 bool VideoDecoder::open_decoder(std::string codec)
@@ -79,7 +69,7 @@ bool VideoDecoder::open_decoder(std::string codec)
         write_log("[ERROR] Video Decoder :: Codec decode NULL");
         return fail();
     }
-    codec_context = avcodec_alloc_context3(decoder);
+    codec_context.reset(avcodec_alloc_context3(decoder));
     if (!codec_context) {
         write_log("[ERROR] Video Decoder :: avcodec_alloc_context3 failed");
         return fail();
@@ -88,13 +78,13 @@ bool VideoDecoder::open_decoder(std::string codec)
     codec_context->time_base = AVRational{1, 25};
     // Frame threading would hold pictures back; one packet in must give its picture out.
     codec_context->thread_count = 1;
-    const int rc = avcodec_open2(codec_context, decoder, &options);
+    const int rc = avcodec_open2(codec_context.get(), decoder, &options);
     av_dict_free(&options);
     if (rc < 0) {
         write_log(QStringLiteral("[ERROR] Video Decoder :: Could not open ") + QString::fromStdString(name));
         return fail();
     }
-    frame = av_frame_alloc();
+    frame = ff::make_frame();
     if (!frame) {
         write_log("[ERROR] Video Decoder :: av_frame_alloc failed");
         return fail();
@@ -109,8 +99,8 @@ AVFrame* VideoDecoder::decode_frame(uint8_t* data, int size, bool scale)
         write_log("[ERROR] Video Decoder :: decode frame :: codec context is NULL");
         return nullptr;
     }
-    PacketHolder holder;
-    if (!holder.packet) {
+    const ff::PacketPtr packet = ff::make_packet();
+    if (!packet) {
         write_log("[ERROR] Video Decoder :: decode frame :: av_packet_alloc failed");
         return nullptr;
     }
@@ -121,31 +111,31 @@ AVFrame* VideoDecoder::decode_frame(uint8_t* data, int size, bool scale)
     // An empty packet would put the codec into draining mode for good.
     if (size <= 0)
         return nullptr;
-    holder.packet->data = data;
-    holder.packet->size = size;
+    packet->data = data;
+    packet->size = size;
     if (closed)
         return nullptr;
 
-    if (avcodec_send_packet(codec_context, holder.packet) < 0)
+    if (avcodec_send_packet(codec_context.get(), packet.get()) < 0)
         return nullptr;
-    if (avcodec_receive_frame(codec_context, frame) < 0)
+    if (avcodec_receive_frame(codec_context.get(), frame.get()) < 0)
         return nullptr;
     if (closed)
         return nullptr;
     if (frame->width != codec_context->width || frame->height != codec_context->height)
         return nullptr;
 
-    key_frame = frame->key_frame != 0;
+    key_frame = ff::is_key_frame(frame.get());
 
     if (!scale) {
         if (decoded == 1 && width == codec_context->width && height == codec_context->height)
-            return frame;
+            return frame.get();
         width = codec_context->width;
         height = codec_context->height;
         if (decoded == 0)
             write_log("[INFO] Video Decoder :: decode frame :: decode success :: return first frame");
         decoded = 1;
-        return frame;
+        return frame.get();
     }
 
     if (!scaler) {
@@ -160,7 +150,7 @@ AVFrame* VideoDecoder::decode_frame(uint8_t* data, int size, bool scale)
         width = codec_context->width;
         height = codec_context->height;
     }
-    AVFrame* out = scaler->scale(frame);
+    AVFrame* out = scaler->scale(frame.get());
     if (!out) {
         write_log("[WARN] Video Decoder :: decode frame :: failed to scale frame");
         return nullptr;

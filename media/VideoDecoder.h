@@ -1,10 +1,11 @@
 #pragma once
 
+#include "media/FFmpegHolders.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 
-struct AVCodecContext;
-struct AVFrame;
 class ZRScaler;
 
 // Software decoder of one encoded video frame at a time (H.264, HEVC, MPEG-4, MJPEG), with an
@@ -36,21 +37,23 @@ public:
     bool get_is_keyframe() const;
     void set_video_quality(int flags); // swscale flags for the next scaler set-up; -1 keeps them
 
-    ZRScaler* get_scaler() const { return scaler; }
+    ZRScaler* get_scaler() const { return scaler.get(); }
 
 private:
     void setup_scaler(int width, int height, int src_pix_fmt);
     void release();
 
+    // Never set, on purpose: the scaler's name and the "Could not open" line carry it empty, as the
+    // operators' logs always have; the codec is in codec_name.
     std::string name;
     bool closed = false;
     bool key_frame = false;
     int decoded = 0;
     int width = -1;
     int height = -1;
-    AVCodecContext* codec_context = nullptr;
-    AVFrame* frame = nullptr;
-    ZRScaler* scaler = nullptr;
+    ff::CodecContextPtr codec_context;
+    ff::FramePtr frame;
+    std::unique_ptr<ZRScaler> scaler;
     std::string codec_name;
     int video_quality = 1024; // SWS_SPLINE
 };

@@ -40,12 +40,8 @@ int ZRScaler::range_of_format(int pix_fmt)
 
 void ZRScaler::reset()
 {
-    if (destination)
-        av_frame_free(&destination);
-    if (context) {
-        sws_freeContext(context);
-        context = nullptr;
-    }
+    destination.reset();
+    context.reset();
     src_width = src_height = 0;
     out_width = out_height = 0;
     applied_src_range = applied_dst_range = -1;
@@ -88,8 +84,8 @@ void ZRScaler::setup_scaler(int src_w, int src_h, int dst_w, int dst_h, bool kee
     out_width = ow;
     out_height = oh;
 
-    context = sws_getContext(src_w, src_h, static_cast<AVPixelFormat>(src_fmt), ow, oh,
-                             static_cast<AVPixelFormat>(dst_fmt), video_quality, nullptr, nullptr, nullptr);
+    context.reset(sws_getContext(src_w, src_h, static_cast<AVPixelFormat>(src_fmt), ow, oh,
+                             static_cast<AVPixelFormat>(dst_fmt), video_quality, nullptr, nullptr, nullptr));
     if (!context) {
         write_log(QStringLiteral("[ERROR] ZRScaler [") + name + QStringLiteral("] :: sws_getContext failed"));
         reset();
@@ -99,7 +95,7 @@ void ZRScaler::setup_scaler(int src_w, int src_h, int dst_w, int dst_h, bool kee
 
     apply_color_ranges(range_of_format(src_fmt), range_of_format(dst_fmt));
 
-    destination = av_frame_alloc();
+    destination = ff::make_frame();
     if (!destination) {
         write_log(QStringLiteral("[ERROR] ZRScaler [") + name + QStringLiteral("] :: av_frame_alloc failed"));
         reset();
@@ -109,7 +105,7 @@ void ZRScaler::setup_scaler(int src_w, int src_h, int dst_w, int dst_h, bool kee
     destination->format = dst_fmt;
     destination->width = ow;
     destination->height = oh;
-    const int rc = av_frame_get_buffer(destination, 32);
+    const int rc = av_frame_get_buffer(destination.get(), 32);
     if (rc < 0) {
         write_log(QStringLiteral("[ERROR] ZRScaler [%1] :: av_frame_get_buffer failed: %2").arg(name).arg(rc));
         reset();
@@ -132,7 +128,7 @@ void ZRScaler::apply_color_ranges(int src_range, int dst_range)
     if (src_range == applied_src_range && dst_range == applied_dst_range)
         return;
     const int* table = sws_getCoefficients(SWS_CS_DEFAULT);
-    const int rc = sws_setColorspaceDetails(context, table, src_range, table, dst_range, 0, 1 << 16, 1 << 16);
+    const int rc = sws_setColorspaceDetails(context.get(), table, src_range, table, dst_range, 0, 1 << 16, 1 << 16);
     if (rc < 0) {
         write_log(QStringLiteral("[WARN] ZRScaler [%1] :: sws_setColorspaceDetails failed: %2").arg(name).arg(rc));
         return;
@@ -161,7 +157,7 @@ AVFrame* ZRScaler::scale(const AVFrame* src)
     }
 
     // A holder of a reference to the previous picture keeps it: the write goes to new buffers.
-    const int rc = av_frame_make_writable(destination);
+    const int rc = av_frame_make_writable(destination.get());
     if (rc < 0) {
         write_log(QStringLiteral("[WARN] ZRScaler [%1] :: av_frame_make_writable failed: %2").arg(name).arg(rc));
         return nullptr;
@@ -176,9 +172,9 @@ AVFrame* ZRScaler::scale(const AVFrame* src)
         src_range = range_of_format(src->format);
     apply_color_ranges(src_range, range_of_format(dst_pix_fmt));
 
-    const int rows = sws_scale(context, src->data, src->linesize, 0, src->height, destination->data,
+    const int rows = sws_scale(context.get(), src->data, src->linesize, 0, src->height, destination->data,
                                destination->linesize);
-    return rows > 0 ? destination : nullptr;
+    return rows > 0 ? destination.get() : nullptr;
 }
 
 void ZRScaler::set_name(const QString& n)

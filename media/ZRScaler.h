@@ -1,13 +1,12 @@
 #pragma once
 
+#include "media/FFmpegHolders.h"
+
 #include <QMutex>
 #include <QObject>
 #include <QString>
 
 #include <atomic>
-
-struct AVFrame;
-struct SwsContext;
 
 // Converts decoded pictures (normally the codec's YUV format) to another pixel format and
 // size with libswscale. The context and the destination frame are kept and rebuilt only
@@ -53,8 +52,8 @@ private:
     void apply_color_ranges(int src_range, int dst_range);
 
     mutable QMutex mutex;
-    SwsContext* context = nullptr;
-    AVFrame* destination = nullptr;
+    ff::SwsContextPtr context;
+    ff::FramePtr destination;
     QString name;
     int video_quality = 1024; // SWS_SPLINE
     int src_pix_fmt = 0;

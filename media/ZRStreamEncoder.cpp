@@ -66,12 +66,6 @@ QString band_time(const QString& s)
          + QLatin1Char(':') + s.mid(10, 2) + QLatin1Char(':') + s.mid(12, 2) + QLatin1Char(':') + s.mid(14, 3);
 }
 
-struct PacketHolder
-{
-    AVPacket* packet = av_packet_alloc();
-    ~PacketHolder() { av_packet_free(&packet); }
-};
-
 } // namespace
 
 ZRStreamEncoder::ZRStreamEncoder()
@@ -81,18 +75,8 @@ ZRStreamEncoder::ZRStreamEncoder()
 
 ZRStreamEncoder::~ZRStreamEncoder()
 {
-    av_frame_free(&encoder_frame);
-    av_frame_free(&bgra_frame);
-    avcodec_free_context(&codec_context);
-    for (SwsContext* c : std::as_const(converters))
-        sws_freeContext(c);
-    for (SwsContext* c : std::as_const(to_bgra))
-        sws_freeContext(c);
-    for (SwsContext* c : std::as_const(strip_converters))
-        sws_freeContext(c);
-    sws_freeContext(from_bgra);
+    // The file is closed before its context goes with the other holders.
     close_output();
-    avformat_free_context(format_context);
     write_log(QStringLiteral("[INFO] ") + kLog + QStringLiteral("destruct"));
 }
 
@@ -139,9 +123,11 @@ bool ZRStreamEncoder::init_encoder(QString path, QString codec, int /*rate*/, in
         return false;
     }
 
-    avformat_alloc_output_context2(&format_context, nullptr, nullptr, output_path.constData());
-    if (!format_context && row->format_name)
-        avformat_alloc_output_context2(&format_context, nullptr, row->format_name, output_path.constData());
+    AVFormatContext* allocated = nullptr;
+    avformat_alloc_output_context2(&allocated, nullptr, nullptr, output_path.constData());
+    if (!allocated && row->format_name)
+        avformat_alloc_output_context2(&allocated, nullptr, row->format_name, output_path.constData());
+    format_context.reset(allocated);
     if (!format_context) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("init encoder :: Output format allocation error"));
         emit error(-8);
@@ -155,13 +141,13 @@ bool ZRStreamEncoder::init_encoder(QString path, QString codec, int /*rate*/, in
         emit error(-6);
         return false;
     }
-    stream = avformat_new_stream(format_context, nullptr);
+    stream = avformat_new_stream(format_context.get(), nullptr);
     if (!stream) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("add video stream :: Could not allocate stream"));
         return false;
     }
     stream->id = int(format_context->nb_streams) - 1;
-    codec_context = avcodec_alloc_context3(encoder);
+    codec_context.reset(avcodec_alloc_context3(encoder));
     if (!codec_context) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("add video stream :: Could not alloc an encoding context"));
         return false;
@@ -193,12 +179,12 @@ bool ZRStreamEncoder::init_encoder(QString path, QString codec, int /*rate*/, in
         codec_context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     write_log(QStringLiteral("[INFO] ") + kLog + QStringLiteral("init encoder :: Find for encoder ") + codec);
-    if (avcodec_open2(codec_context, encoder, nullptr) < 0) {
+    if (avcodec_open2(codec_context.get(), encoder, nullptr) < 0) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("init encoder :: Could not open encoder "));
         emit error(-6);
         return false;
     }
-    if (avcodec_parameters_from_context(stream->codecpar, codec_context) < 0) {
+    if (avcodec_parameters_from_context(stream->codecpar, codec_context.get()) < 0) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("init encoder :: fail to copy parameters "));
         return false;
     }
@@ -206,7 +192,7 @@ bool ZRStreamEncoder::init_encoder(QString path, QString codec, int /*rate*/, in
     stream->avg_frame_rate = AVRational{fps, 1};
 
     write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("init encoder :: dump format "));
-    av_dump_format(format_context, 0, output_path.constData(), 1);
+    av_dump_format(format_context.get(), 0, output_path.constData(), 1);
 
     write_log(QStringLiteral("[INFO] ") + kLog + QStringLiteral("init encoder :: IO Open"));
     if (!(format_context->oformat->flags & AVFMT_NOFILE)) {
@@ -217,7 +203,7 @@ bool ZRStreamEncoder::init_encoder(QString path, QString codec, int /*rate*/, in
         }
     }
     output_open = true;
-    if (avformat_write_header(format_context, nullptr) < 0 || (format_context->pb && format_context->pb->error < 0)) {
+    if (avformat_write_header(format_context.get(), nullptr) < 0 || (format_context->pb && format_context->pb->error < 0)) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("init encoder :: Could not write header ") + path);
         write_error = true;
         close_output();
@@ -231,25 +217,25 @@ bool ZRStreamEncoder::init_encoder(QString path, QString codec, int /*rate*/, in
 
 bool ZRStreamEncoder::setup_frames(int src_pix_fmt)
 {
-    encoder_frame = av_frame_alloc();
+    encoder_frame = ff::make_frame();
     if (!encoder_frame)
         return false;
     encoder_frame->format = codec_context->pix_fmt;
     encoder_frame->width = width;
     encoder_frame->height = height;
-    if (av_frame_get_buffer(encoder_frame, 0) < 0)
+    if (av_frame_get_buffer(encoder_frame.get(), 0) < 0)
         return false;
     if (overlay) {
-        bgra_frame = av_frame_alloc();
+        bgra_frame = ff::make_frame();
         if (!bgra_frame)
             return false;
         bgra_frame->format = AV_PIX_FMT_BGRA;
         bgra_frame->width = width;
         bgra_frame->height = height;
-        if (av_frame_get_buffer(bgra_frame, 0) < 0)
+        if (av_frame_get_buffer(bgra_frame.get(), 0) < 0)
             return false;
-        from_bgra = sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AVPixelFormat(codec_context->pix_fmt),
-                                   SWS_SPLINE, nullptr, nullptr, nullptr);
+        from_bgra.reset(sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height,
+                                       AVPixelFormat(codec_context->pix_fmt), SWS_SPLINE, nullptr, nullptr, nullptr));
         if (!from_bgra)
             return false;
         return converter_for(to_bgra, width, height, src_pix_fmt, AV_PIX_FMT_BGRA) != nullptr || src_pix_fmt < 0;
@@ -257,16 +243,17 @@ bool ZRStreamEncoder::setup_frames(int src_pix_fmt)
     return converter_for(converters, width, height, src_pix_fmt, codec_context->pix_fmt) != nullptr || src_pix_fmt < 0;
 }
 
-SwsContext* ZRStreamEncoder::converter_for(QHash<quint64, SwsContext*>& cache, int w, int h, int fmt, int dst_fmt)
+SwsContext* ZRStreamEncoder::converter_for(ConverterCache& cache, int w, int h, int fmt, int dst_fmt)
 {
     if (w <= 0 || h <= 0 || fmt < 0)
         return nullptr;
     const quint64 key = converter_key(w, h, fmt);
-    auto it = cache.constFind(key);
-    if (it != cache.constEnd())
-        return it.value();
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return it->second.get();
     // Whole pictures are converted on slice threads (one per core), as the encoders work.
-    SwsContext* c = sws_alloc_context();
+    ff::SwsContextPtr held(sws_alloc_context());
+    SwsContext* c = held.get();
     if (!c)
         return nullptr;
     av_opt_set_int(c, "srcw", w, 0);
@@ -277,24 +264,22 @@ SwsContext* ZRStreamEncoder::converter_for(QHash<quint64, SwsContext*>& cache, i
     av_opt_set_int(c, "dst_format", dst_fmt, 0);
     av_opt_set_int(c, "sws_flags", SWS_SPLINE, 0);
     av_opt_set_int(c, "threads", 0, 0);
-    if (sws_init_context(c, nullptr, nullptr) < 0) {
-        sws_freeContext(c);
+    if (sws_init_context(c, nullptr, nullptr) < 0)
         return nullptr;
-    }
-    cache.insert(key, c);
+    cache.emplace(key, std::move(held));
     return c;
 }
 
-SwsContext* ZRStreamEncoder::strip_converter(QHash<quint64, SwsContext*>& cache, int rows, int fmt, int dst_fmt)
+SwsContext* ZRStreamEncoder::strip_converter(ConverterCache& cache, int rows, int fmt, int dst_fmt)
 {
     const quint64 key = converter_key(rows, fmt, dst_fmt);
-    auto it = cache.constFind(key);
-    if (it != cache.constEnd())
-        return it.value();
+    auto it = cache.find(key);
+    if (it != cache.end())
+        return it->second.get();
     SwsContext* c = sws_getContext(width, rows, AVPixelFormat(fmt), width, rows, AVPixelFormat(dst_fmt), SWS_SPLINE,
                                    nullptr, nullptr, nullptr);
     if (c)
-        cache.insert(key, c);
+        cache.emplace(key, ff::SwsContextPtr(c));
     return c;
 }
 
@@ -342,11 +327,11 @@ bool ZRStreamEncoder::encode_frame(AVFrame* frame, int /*w*/, int /*h*/, QString
     const int src_h = frame->height;
     const int src_fmt = frame->format;
     // The encoder may still hold the previous picture's buffer.
-    if (av_frame_make_writable(encoder_frame) < 0)
+    if (av_frame_make_writable(encoder_frame.get()) < 0)
         return false;
     if (!overlay) {
         SwsContext* c = converter_for(converters, src_w, src_h, src_fmt, codec_context->pix_fmt);
-        if (!c || sws_scale_frame(c, encoder_frame, frame) < 0)
+        if (!c || sws_scale_frame(c, encoder_frame.get(), frame) < 0)
             return false;
     } else if (src_w == width && src_h == height && band_height() > 0 && band_height() + 1 < height) {
         // The band covers whole rows from the top: the picture is converted straight to the
@@ -356,24 +341,24 @@ bool ZRStreamEncoder::encode_frame(AVFrame* frame, int /*w*/, int /*h*/, QString
         SwsContext* direct = converter_for(converters, src_w, src_h, src_fmt, codec_context->pix_fmt);
         SwsContext* in = strip_converter(strip_converters, rows, src_fmt, AV_PIX_FMT_BGRA);
         SwsContext* out = strip_converter(strip_converters, rows, AV_PIX_FMT_BGRA, codec_context->pix_fmt);
-        if (!direct || !in || !out || sws_scale_frame(direct, encoder_frame, frame) < 0)
+        if (!direct || !in || !out || sws_scale_frame(direct, encoder_frame.get(), frame) < 0)
             return false;
         sws_scale(in, frame->data, frame->linesize, 0, rows, bgra_frame->data, bgra_frame->linesize);
         draw_overlay(timestamp, overlay_text);
         sws_scale(out, bgra_frame->data, bgra_frame->linesize, 0, rows, encoder_frame->data, encoder_frame->linesize);
     } else {
         SwsContext* c = converter_for(to_bgra, src_w, src_h, src_fmt, AV_PIX_FMT_BGRA);
-        if (!c || !from_bgra || sws_scale_frame(c, bgra_frame, frame) < 0)
+        if (!c || !from_bgra || sws_scale_frame(c, bgra_frame.get(), frame) < 0)
             return false;
         draw_overlay(timestamp, overlay_text);
-        sws_scale(from_bgra, bgra_frame->data, bgra_frame->linesize, 0, height, encoder_frame->data,
+        sws_scale(from_bgra.get(), bgra_frame->data, bgra_frame->linesize, 0, height, encoder_frame->data,
                   encoder_frame->linesize);
     }
     current_stamp = timestamp;
     // Presentation times count pictures from the first one, one tick of 1/fps each.
     encoder_frame->pts = next_pts;
     encoder_frame->pict_type = AV_PICTURE_TYPE_NONE;
-    const int rc = avcodec_send_frame(codec_context, encoder_frame);
+    const int rc = avcodec_send_frame(codec_context.get(), encoder_frame.get());
     if (rc == AVERROR_EOF) {
         write_log(QStringLiteral("[INFO] ") + kLog + QStringLiteral("send frame EOF."));
         return true;
@@ -388,8 +373,8 @@ bool ZRStreamEncoder::encode_frame(AVFrame* frame, int /*w*/, int /*h*/, QString
 
 bool ZRStreamEncoder::drain(FILE* data_file, FILE* seek_file, QDateTime* time)
 {
-    PacketHolder holder;
-    if (!holder.packet) {
+    const ff::PacketPtr packet = ff::make_packet();
+    if (!packet) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("Error on packet alloc"));
         return false;
     }
@@ -399,12 +384,12 @@ bool ZRStreamEncoder::drain(FILE* data_file, FILE* seek_file, QDateTime* time)
         raw_seek_file = seek_file;
         raw_time = time;
     }
-    while (avcodec_receive_packet(codec_context, holder.packet) >= 0) {
+    while (avcodec_receive_packet(codec_context.get(), packet.get()) >= 0) {
         if (raw)
-            write_raw_packet(holder.packet, data_file, seek_file, time);
+            write_raw_packet(packet.get(), data_file, seek_file, time);
         else
-            write_packet(holder.packet);
-        av_packet_unref(holder.packet);
+            write_packet(packet.get());
+        av_packet_unref(packet.get());
     }
     return !write_error;
 }
@@ -415,7 +400,7 @@ bool ZRStreamEncoder::write_packet(AVPacket* packet)
         packet->duration = 1;
     av_packet_rescale_ts(packet, codec_context->time_base, stream->time_base);
     packet->stream_index = stream->index;
-    if (av_write_frame(format_context, packet) < 0 || (format_context->pb && format_context->pb->error < 0)) {
+    if (av_write_frame(format_context.get(), packet) < 0 || (format_context->pb && format_context->pb->error < 0)) {
         if (!write_error)
             write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("write packet failed :: ")
                       + QString::fromLocal8Bit(output_path));
@@ -473,9 +458,9 @@ bool ZRStreamEncoder::end_encoding()
         close_output();
         return !write_error && header_written;
     }
-    if (avcodec_send_frame(codec_context, nullptr) >= 0)
+    if (avcodec_send_frame(codec_context.get(), nullptr) >= 0)
         drain(raw_data_file, raw_seek_file, raw_time);
-    if (av_write_trailer(format_context) < 0 || (format_context->pb && format_context->pb->error < 0)) {
+    if (av_write_trailer(format_context.get()) < 0 || (format_context->pb && format_context->pb->error < 0)) {
         write_log(QStringLiteral("[ERROR] ") + kLog + QStringLiteral("end_encoding :: trailer write failed"));
         write_error = true;
     }

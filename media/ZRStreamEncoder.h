@@ -1,19 +1,13 @@
 #pragma once
 
+#include "media/FFmpegHolders.h"
+
 #include <QDateTime>
-#include <QHash>
 #include <QObject>
 #include <QString>
 
 #include <cstdio>
-
-struct AVCodec;
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
-struct AVStream;
-struct SwsContext;
+#include <unordered_map>
 
 // Encodes decoded pictures of one camera into a video file: codec chosen by name, container by
 // the output file's extension, an optional band with the camera name and the frame's date and
@@ -47,10 +41,12 @@ signals:
     void error(int code);
 
 private:
+    using ConverterCache = std::unordered_map<quint64, ff::SwsContextPtr>;
+
     bool setup_frames(int src_pix_fmt);
-    SwsContext* converter_for(QHash<quint64, SwsContext*>& cache, int w, int h, int fmt, int dst_fmt);
+    SwsContext* converter_for(ConverterCache& cache, int w, int h, int fmt, int dst_fmt);
     // A context for a strip of `rows` rows at the encoder's width (cached per format pair).
-    SwsContext* strip_converter(QHash<quint64, SwsContext*>& cache, int rows, int fmt, int dst_fmt);
+    SwsContext* strip_converter(ConverterCache& cache, int rows, int fmt, int dst_fmt);
     int band_height();
     void draw_overlay(const QString& timestamp, const QString& overlay_text);
     bool drain(FILE* data_file, FILE* seek_file, QDateTime* time);
@@ -60,18 +56,18 @@ private:
     QString raw_codec_text() const;
 
     const AVCodec* encoder = nullptr;
-    AVCodecContext* codec_context = nullptr;
-    AVFormatContext* format_context = nullptr;
-    AVStream* stream = nullptr;
+    ff::CodecContextPtr codec_context;
+    ff::OutputFormatPtr format_context;
+    AVStream* stream = nullptr; // owned by format_context
     QDateTime running_time;
     // Per source size and format: a camera may change resolution between two files.
-    QHash<quint64, SwsContext*> converters;      // source -> encoder format
-    QHash<quint64, SwsContext*> to_bgra;         // source -> BGRA
-    SwsContext* from_bgra = nullptr;             // BGRA -> encoder format
-    QHash<quint64, SwsContext*> strip_converters; // the band's rows: source -> BGRA, BGRA -> encoder
-    int band_rows = -1;                          // trunc(1.5 x the font's line height)
-    AVFrame* encoder_frame = nullptr;
-    AVFrame* bgra_frame = nullptr;
+    ConverterCache converters;       // source -> encoder format
+    ConverterCache to_bgra;          // source -> BGRA
+    ff::SwsContextPtr from_bgra;     // BGRA -> encoder format
+    ConverterCache strip_converters; // the band's rows: source -> BGRA, BGRA -> encoder
+    int band_rows = -1;              // trunc(1.5 x the font's line height)
+    ff::FramePtr encoder_frame;
+    ff::FramePtr bgra_frame;
     QString codec_name;
     QByteArray output_path;
     bool overlay = true;

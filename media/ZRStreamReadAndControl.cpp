@@ -1,6 +1,7 @@
 #include "media/ZRStreamReadAndControl.h"
 
 #include "app/Log.h"
+#include "media/FFmpegHolders.h"
 #include "media/VideoDecoder.h"
 #include "media/ZRSeekTable.h"
 #include "store/StoreLayout.h"
@@ -15,21 +16,9 @@
 #include <cmath>
 #include <memory>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
-
 namespace {
 
 const QString kPrefix = QStringLiteral("[INFO] ZRStream read & control :: ");
-
-// Our own reference to a handed-over picture: the pixels live until it goes.
-struct HeldPicture
-{
-    AVFrame* frame = av_frame_alloc();
-    ~HeldPicture() { av_frame_free(&frame); }
-};
 
 // Clears the re-entry guard on every way out of a play slot.
 struct BusyGuard
@@ -51,23 +40,24 @@ qint64 steady_now_ns()
 
 } // namespace
 
+void ZRStreamReadAndControl::TimerRelease::operator()(QTimer* t) const
+{
+    t->stop();
+    t->deleteLater();
+}
+
 ZRStreamReadAndControl::ZRStreamReadAndControl() = default;
 
 ZRStreamReadAndControl::~ZRStreamReadAndControl()
 {
     write_log(kPrefix + QStringLiteral("destruct"));
-    if (timer) {
-        timer->stop();
-        delete timer;
-        timer = nullptr;
-    }
+    timer.reset();
     // The prefetch tasks emit on this object: none may outlive it.
     for (QFuture<QList<ZRFrame>>& f : prefetch_tasks)
         f.waitForFinished();
     next_prefetch.waitForFinished();
     previous_prefetch.waitForFinished();
-    delete decoder;
-    decoder = nullptr;
+    decoder.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -255,8 +245,7 @@ void ZRStreamReadAndControl::close_data_file()
 bool ZRStreamReadAndControl::init_decoder_for_codec(QString codec)
 {
     write_log(kPrefix + QStringLiteral("init decoder for codec ") + codec);
-    delete decoder;
-    decoder = new VideoDecoder();
+    decoder = std::make_unique<VideoDecoder>();
     fed_offset = -1;
     fed_file.clear();
     if (codec.isEmpty())
@@ -328,10 +317,10 @@ bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
     // Hand over our own reference: the next decode writes into fresh buffers, a decoder change
     // frees only the decoder's reference, and ours is dropped by a call queued behind the
     // frame's delivery in this thread.
-    auto held = std::make_shared<HeldPicture>();
-    if (!held->frame || av_frame_ref(held->frame, picture) < 0)
+    const std::shared_ptr<AVFrame> held(av_frame_alloc(), ff::FrameFree());
+    if (!held || av_frame_ref(held.get(), picture) < 0)
         return false;
-    emit set_display_frame(held->frame->data[0], held->frame->linesize[0], decoder->get_width(),
+    emit set_display_frame(held->data[0], held->linesize[0], decoder->get_width(),
                            decoder->get_height(), ZRSeekTable::display_text(frame.get_timestamp()), QString(), false,
                            i, effective_fps, decoder->get_is_keyframe());
     if (QObject* context = QAbstractEventDispatcher::instance(thread()))
@@ -534,16 +523,12 @@ int ZRStreamReadAndControl::timer_frames_per_second() const
 
 void ZRStreamReadAndControl::replace_timer(bool backward)
 {
-    if (timer) {
-        timer->stop();
-        timer->deleteLater();
-    }
-    timer = new QTimer(this);
+    timer.reset(new QTimer(this));
     timer_backward = backward;
     if (backward)
-        connect(timer, &QTimer::timeout, this, [this]() { read_and_display_previous_frame(false); });
+        connect(timer.get(), &QTimer::timeout, this, [this]() { read_and_display_previous_frame(false); });
     else
-        connect(timer, &QTimer::timeout, this, [this]() { read_and_display_next_frame(false); });
+        connect(timer.get(), &QTimer::timeout, this, [this]() { read_and_display_next_frame(false); });
 }
 
 void ZRStreamReadAndControl::change_rate(double r)
@@ -899,11 +884,7 @@ bool ZRStreamReadAndControl::check_previous_prefetch_target(QFileInfo expected)
 
 void ZRStreamReadAndControl::stop_play()
 {
-    if (timer) {
-        timer->stop();
-        timer->deleteLater();
-        timer = nullptr;
-    }
+    timer.reset();
 }
 
 void ZRStreamReadAndControl::switch_to_next_file()

@@ -14,6 +14,7 @@
 #include <QTime>
 
 #include <cstdint>
+#include <memory>
 
 class QTimer;
 class VideoDecoder;
@@ -130,12 +131,19 @@ protected:
 
     void close_data_file();
 
+    // The play timer is dropped from inside its own timeout (a switch that ends play): it is
+    // always stopped and deleted later, never deleted in place.
+    struct TimerRelease
+    {
+        void operator()(QTimer* t) const;
+    };
+
     QList<QFileInfo> files;
     QFileInfo current_file;
     QList<ZRFrame> frames;
     QHash<int, QString> camera_names;
-    QTimer* timer = nullptr;
-    VideoDecoder* decoder = nullptr;
+    std::unique_ptr<QTimer, TimerRelease> timer;
+    std::unique_ptr<VideoDecoder> decoder;
 
     QFuture<QList<ZRFrame>> next_prefetch;
     QFileInfo next_prefetch_file;

@@ -1,21 +1,12 @@
 #include "tools/AacEncoder.h"
 
+#include "media/FFmpegHolders.h"
+
 #include <cmath>
-#include <memory>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
-#include <libavutil/frame.h>
 }
-
-namespace {
-
-struct CtxFree { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
-struct FrameFree { void operator()(AVFrame* f) const { av_frame_free(&f); } };
-struct PacketFree { void operator()(AVPacket* p) const { av_packet_free(&p); } };
-
-} // namespace
 
 QByteArray AacEncoder::adtsHeader(int payloadSize)
 {
@@ -47,9 +38,9 @@ bool AacEncoder::encode(int seconds, std::vector<QByteArray>* packets, QString* 
         *error = QStringLiteral("no AAC encoder");
         return false;
     }
-    std::unique_ptr<AVCodecContext, CtxFree> ctx(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketFree> pkt(av_packet_alloc());
+    const ff::CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    const ff::FramePtr frame = ff::make_frame();
+    const ff::PacketPtr pkt = ff::make_packet();
     if (!ctx || !frame || !pkt) {
         *error = QStringLiteral("out of memory");
         return false;

@@ -18,13 +18,6 @@ QString avError(int code)
 
 } // namespace
 
-PacketEncoder::~PacketEncoder()
-{
-    avcodec_free_context(&m_ctx);
-    av_frame_free(&m_frame);
-    av_packet_free(&m_pkt);
-}
-
 QString PacketEncoder::codecText(Codec codec)
 {
     switch (codec) {
@@ -67,9 +60,9 @@ bool PacketEncoder::open(Codec codec, int width, int height, int fps, int gop, Q
         *error = QStringLiteral("no encoder for %1").arg(codecName(codec));
         return false;
     }
-    m_ctx = avcodec_alloc_context3(enc);
-    m_frame = av_frame_alloc();
-    m_pkt = av_packet_alloc();
+    m_ctx.reset(avcodec_alloc_context3(enc));
+    m_frame = ff::make_frame();
+    m_pkt = ff::make_packet();
     if (!m_ctx || !m_frame || !m_pkt) {
         *error = QStringLiteral("out of memory");
         return false;
@@ -108,7 +101,7 @@ bool PacketEncoder::open(Codec codec, int width, int height, int fps, int gop, Q
                                       .arg(interval).toLatin1();
         av_dict_set(&opts, "x265-params", params.constData(), 0);
     }
-    const int rc = avcodec_open2(m_ctx, enc, &opts);
+    const int rc = avcodec_open2(m_ctx.get(), enc, &opts);
     av_dict_free(&opts);
     if (rc < 0) {
         *error = QStringLiteral("cannot open %1 encoder: %2").arg(codecName(codec), avError(rc));
@@ -117,7 +110,7 @@ bool PacketEncoder::open(Codec codec, int width, int height, int fps, int gop, Q
     m_frame->format = m_ctx->pix_fmt;
     m_frame->width = width;
     m_frame->height = height;
-    const int fr = av_frame_get_buffer(m_frame, 0);
+    const int fr = av_frame_get_buffer(m_frame.get(), 0);
     if (fr < 0) {
         *error = QStringLiteral("cannot allocate a frame: %1").arg(avError(fr));
         return false;
@@ -128,7 +121,7 @@ bool PacketEncoder::open(Codec codec, int width, int height, int fps, int gop, Q
 bool PacketEncoder::encode(long long pts, QString* error)
 {
     m_frame->pts = pts;
-    const int rc = avcodec_send_frame(m_ctx, m_frame);
+    const int rc = avcodec_send_frame(m_ctx.get(), m_frame.get());
     if (rc < 0) {
         *error = QStringLiteral("encoding failed: %1").arg(avError(rc));
         return false;
@@ -136,7 +129,7 @@ bool PacketEncoder::encode(long long pts, QString* error)
     if (!drain(error))
         return false;
     // The encoder may still hold a reference to the frame's buffers.
-    const int wr = av_frame_make_writable(m_frame);
+    const int wr = av_frame_make_writable(m_frame.get());
     if (wr < 0) {
         *error = QStringLiteral("cannot reuse the frame: %1").arg(avError(wr));
         return false;
@@ -146,7 +139,7 @@ bool PacketEncoder::encode(long long pts, QString* error)
 
 bool PacketEncoder::flush(QString* error)
 {
-    const int rc = avcodec_send_frame(m_ctx, nullptr);
+    const int rc = avcodec_send_frame(m_ctx.get(), nullptr);
     if (rc < 0 && rc != AVERROR_EOF) {
         *error = QStringLiteral("flushing failed: %1").arg(avError(rc));
         return false;
@@ -157,7 +150,7 @@ bool PacketEncoder::flush(QString* error)
 bool PacketEncoder::drain(QString* error)
 {
     for (;;) {
-        const int rc = avcodec_receive_packet(m_ctx, m_pkt);
+        const int rc = avcodec_receive_packet(m_ctx.get(), m_pkt.get());
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
             return true;
         if (rc < 0) {
@@ -169,6 +162,6 @@ bool PacketEncoder::drain(QString* error)
         p.key = (m_pkt->flags & AV_PKT_FLAG_KEY) != 0;
         p.pts = m_pkt->pts;
         m_packets.push_back(std::move(p));
-        av_packet_unref(m_pkt);
+        av_packet_unref(m_pkt.get());
     }
 }

@@ -1,13 +1,11 @@
 #pragma once
 
+#include "media/FFmpegHolders.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <vector>
-
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
 
 // One libavcodec video encoder session producing the packets of one recording file:
 // Annex-B with parameter sets before every key frame, no B-frames, a fixed key-frame interval.
@@ -24,14 +22,13 @@ public:
     };
 
     PacketEncoder() = default;
-    ~PacketEncoder();
     PacketEncoder(const PacketEncoder&) = delete;
     PacketEncoder& operator=(const PacketEncoder&) = delete;
 
     // gop <= 0 means a single key frame at the start.
     bool open(Codec codec, int width, int height, int fps, int gop, QString* error);
     // A frame of the encoder's size and pixel format, owned by the encoder.
-    AVFrame* frame() const { return m_frame; }
+    AVFrame* frame() const { return m_frame.get(); }
     bool encode(long long pts, QString* error);
     bool flush(QString* error);
     std::vector<Packet>& packets() { return m_packets; }
@@ -56,8 +53,8 @@ public:
 private:
     bool drain(QString* error);
 
-    AVCodecContext* m_ctx = nullptr;
-    AVFrame* m_frame = nullptr;
-    AVPacket* m_pkt = nullptr;
+    ff::CodecContextPtr m_ctx;
+    ff::FramePtr m_frame;
+    ff::PacketPtr m_pkt;
     std::vector<Packet> m_packets;
 };
