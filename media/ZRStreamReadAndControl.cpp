@@ -2,7 +2,6 @@
 
 #include "app/Log.h"
 #include "media/FFmpegHolders.h"
-#include "media/VideoDecoder.h"
 #include "media/ZRSeekTable.h"
 #include "store/StoreLayout.h"
 
@@ -57,7 +56,6 @@ ZRStreamReadAndControl::~ZRStreamReadAndControl()
         f.waitForFinished();
     next_prefetch.waitForFinished();
     previous_prefetch.waitForFinished();
-    decoder.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -74,7 +72,7 @@ bool ZRStreamReadAndControl::init_displayer_for_stream(QFileInfo file, QString s
         files.append(QFileInfo(seekTablePathOf(f.absoluteFilePath())));
     }
     current_file = QFileInfo(file.filePath());
-    close_data_file();
+    source.close_data_file();
 
     if (file.fileName().contains(QLatin1String(".zraudio"))) {
         bind_audio(file);
@@ -95,8 +93,7 @@ bool ZRStreamReadAndControl::open_first_frame(const QString& sid)
         write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to read SEEK file");
         return false;
     }
-    decoder_open = init_decoder_for_codec(frames.first().get_codec());
-    if (!decoder_open) {
+    if (!source.init_decoder_for_codec(frames.first().get_codec())) {
         write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to init decoder");
         return false;
     }
@@ -136,8 +133,8 @@ QList<ZRFrame> ZRStreamReadAndControl::read_seek_file(QList<QFileInfo> list, QSt
 
     if (next_prefetch.isRunning() && next_prefetch_file == current_file && next_prefetch_stream == sid) {
         next_prefetch.waitForFinished();
-        next_prefetch_taken = next_prefetch.result();
-        for (const ZRFrame& f : std::as_const(next_prefetch_taken))
+        const QList<ZRFrame> taken = next_prefetch.result();
+        for (const ZRFrame& f : taken)
             if (f.get_in_range() == 1 && f.get_stream_id().contains(sid))
                 frames.append(f);
         if (!frames.isEmpty()) {
@@ -149,6 +146,8 @@ QList<ZRFrame> ZRStreamReadAndControl::read_seek_file(QList<QFileInfo> list, QSt
 
     QString detected;
     const QList<ZRFrame> parsed = parse_seek(current_file.filePath(), sid, &detected);
+    // frames is always empty here (a take-over that found frames has returned): the test only
+    // states the rule, and the replaced id serves the next read, not this one.
     if (frames.isEmpty() && !detected.isEmpty()) {
         sid = detected;
         stream_id = detected;
@@ -235,80 +234,12 @@ QString ZRStreamReadAndControl::get_idstream()
 // ---------------------------------------------------------------------------------------------
 // Frames
 
-void ZRStreamReadAndControl::close_data_file()
-{
-    if (data_file.isOpen())
-        data_file.close();
-    data_file_name.clear();
-}
-
-bool ZRStreamReadAndControl::init_decoder_for_codec(QString codec)
-{
-    write_log(kPrefix + QStringLiteral("init decoder for codec ") + codec);
-    decoder = std::make_unique<VideoDecoder>();
-    fed_offset = -1;
-    fed_file.clear();
-    if (codec.isEmpty())
-        return false;
-    const std::string name = codec.toStdString();
-    return decoder->open_decoder(name) || decoder->open_decoder(name);
-}
-
 bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
 {
-    if (i < 0) {
-        write_log("[WARN] read frame :: invalid index");
-        return false;
-    }
-    if (frames.isEmpty()) {
-        write_log("[WARN] read frame :: framelist empty");
-        return false;
-    }
-    if (i >= frames.size()) {
-        write_log("[WARN] read frame :: index out of bounds");
-        return false;
-    }
-    const ZRFrame& frame = frames[i];
-    if (frame.get_stream_id() != sid) {
-        write_log(QStringLiteral("[WARN] read frame :: frame stream mismatch. want=") + sid + QStringLiteral(" got=")
-                  + frame.get_stream_id());
-        return false;
-    }
-
-    if (!read_packet(i))
-        return false;
-
-    if (!decoder || decoder->get_codec_name() != frame.get_codec().toStdString()) {
-        write_log(QStringLiteral("[INFO] read frame :: decoder change/open to ") + frame.get_codec());
-        decoder_open = init_decoder_for_codec(frame.get_codec());
-    }
-    if (!decoder_open) {
-        write_log("[WARN] read frame :: decoder not open");
-        return false;
-    }
-
-    // A picture other than a key frame is only right on top of the one before it: when the
-    // decoder holds something else (a step moved away, the same packet again, a frame left
-    // out), decode the group from its key frame first, as a straight decode would have.
-    if (!priming && !frame.is_keyframe() && !decoder_follows(i)) {
-        int k = i - 1;
-        while (k >= 0 && !frames[k].is_keyframe())
-            --k;
-        if (k >= 0) {
-            priming = true;
-            for (int j = k; j < i; ++j)
-                read_frame(true, j, sid);
-            priming = false;
-            if (!read_packet(i))
-                return false;
-        }
-    }
-    fed_file = frame.get_data_file();
-    fed_offset = frame.get_offset();
-    const qint64 size = frame.get_size();
-
     // Silent reads only prime the codec: no conversion to BGRA.
-    AVFrame* picture = decoder->decode_frame(reinterpret_cast<uint8_t*>(read_buffer.data()), int(size), !silent);
+    AVFrame* picture = nullptr;
+    if (!source.read(frames, i, sid, !silent, &picture))
+        return false;
     if (!picture)
         return !silent;
     if (silent)
@@ -320,59 +251,12 @@ bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
     const std::shared_ptr<AVFrame> held(av_frame_alloc(), ff::FrameFree());
     if (!held || av_frame_ref(held.get(), picture) < 0)
         return false;
-    emit set_display_frame(held->data[0], held->linesize[0], decoder->get_width(),
-                           decoder->get_height(), ZRSeekTable::display_text(frame.get_timestamp()), QString(), false,
-                           i, effective_fps, decoder->get_is_keyframe());
+    emit set_display_frame(held->data[0], held->linesize[0], source.get_width(), source.get_height(),
+                           ZRSeekTable::display_text(frames[i].get_timestamp()), QString(), false, i, effective_fps,
+                           source.get_is_keyframe());
     if (QObject* context = QAbstractEventDispatcher::instance(thread()))
         QMetaObject::invokeMethod(context, [held]() {}, Qt::QueuedConnection);
     return true;
-}
-
-bool ZRStreamReadAndControl::read_packet(int i)
-{
-    const ZRFrame& frame = frames[i];
-    if (data_file_name != frame.get_data_file() || !data_file.isOpen()) {
-        if (data_file.isOpen())
-            data_file.close();
-        data_file.setFileName(frame.get_data_file());
-        if (!data_file.open(QIODevice::ReadOnly)) {
-            write_log(QStringLiteral("[WARN] read frame :: cannot open data file ") + frame.get_data_file());
-            data_file_name.clear();
-            return false;
-        }
-        data_file_name = frame.get_data_file();
-    }
-    last_read_index = i;
-
-    const qint64 offset = frame.get_offset();
-    const qint64 size = frame.get_size();
-    // Check the frame against the file before allocating: a bad table must not make us
-    // allocate or read what is not there.
-    const qint64 available = std::clamp<qint64>(data_file.size() - offset, 0, size);
-    if (available < size) {
-        write_log(QStringLiteral("[WARN] read frame :: short read %1 / %2").arg(available).arg(size));
-        return false;
-    }
-    if (!data_file.seek(offset)) {
-        write_log("[WARN] read frame :: seek failed");
-        return false;
-    }
-    read_buffer.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
-    const qint64 got = data_file.read(read_buffer.data(), size);
-    if (got < size) {
-        write_log(QStringLiteral("[WARN] read frame :: short read %1 / %2").arg(std::max<qint64>(got, 0)).arg(size));
-        return false;
-    }
-    std::fill(read_buffer.begin() + size, read_buffer.end(), '\0');
-    return true;
-}
-
-bool ZRStreamReadAndControl::decoder_follows(int i) const
-{
-    if (i <= 0 || fed_offset < 0)
-        return false;
-    const ZRFrame& before = frames[i - 1];
-    return before.get_offset() == fed_offset && before.get_data_file() == fed_file;
 }
 
 double ZRStreamReadAndControl::get_fps_estimate()
@@ -454,6 +338,9 @@ QFuture<QList<ZRFrame>> ZRStreamReadAndControl::start_parse_task(const QFileInfo
 
 void ZRStreamReadAndControl::triggerPrefetch(const QString& sid)
 {
+    // By QFileInfo equality here, by path text in triggerPrefetchPrev, by canonical path in
+    // current_file_position: each finds the current file as its callers were checked with;
+    // making them one would change which neighbour a differently written path gets.
     const qsizetype at = files.indexOf(current_file);
     if (at < 0 || at + 1 >= files.size())
         return;
@@ -465,6 +352,7 @@ void ZRStreamReadAndControl::triggerPrefetch(const QString& sid)
 
 void ZRStreamReadAndControl::triggerPrefetchPrev(const QString& sid)
 {
+    // By path text, not by QFileInfo as the forward prefetch (see triggerPrefetch).
     qsizetype at = -1;
     for (qsizetype k = 0; k < files.size(); ++k) {
         if (files.at(k).filePath() == current_file.filePath()) {
@@ -674,7 +562,7 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
         return;
     }
 
-    int t = last_read_index + 1;
+    int t = source.get_last_read_index() + 1;
     if (t >= count) {
         step_across_end();
         return;
@@ -763,14 +651,14 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
         return;
     }
 
-    int i = last_read_index;
+    int i = source.get_last_read_index();
     if (i > count - 1)
         i = count - 1;
     if (i <= 0)
         i = 0;
     index = i;
     // Frame 0 stays on screen when there is nothing before it.
-    index_shown = last_read_index == 0;
+    index_shown = source.get_last_read_index() == 0;
     if (i == 0) {
         step_across_start(false);
         return;
@@ -798,7 +686,7 @@ void ZRStreamReadAndControl::step_into_last_frame()
         --k;
     if (k < 0) {
         // No key frame to decode from: report the position without a picture.
-        last_read_index = target;
+        source.set_last_read_index(target);
         emit_position(target);
         index = target;
         index_shown = true;
@@ -813,6 +701,8 @@ void ZRStreamReadAndControl::step_into_last_frame()
 
 qsizetype ZRStreamReadAndControl::current_file_position() const
 {
+    // By canonical path: a file removed meanwhile is not found and the switch ends play (see
+    // triggerPrefetch for the other two ways).
     const QString current = current_file.canonicalFilePath();
     if (current.isEmpty())
         return -1;
@@ -887,6 +777,24 @@ void ZRStreamReadAndControl::stop_play()
     timer.reset();
 }
 
+void ZRStreamReadAndControl::adopt_file(const QFileInfo& file, const QList<ZRFrame>& list, bool forward,
+                                        const QString& log_line)
+{
+    current_file = file;
+    frames = list;
+    index = forward ? 0 : int(frames.size()) - 1;
+    index_shown = false;
+    source.close_data_file();
+    write_log(log_line);
+    if (forward) {
+        reset_forward_prefetch();
+        triggerPrefetch(stream_id);
+    } else {
+        reset_backward_prefetch();
+        triggerPrefetchPrev(stream_id);
+    }
+}
+
 void ZRStreamReadAndControl::switch_to_next_file()
 {
     write_log(kPrefix + QStringLiteral("next :: end reached, checking next prefetch..."));
@@ -894,15 +802,9 @@ void ZRStreamReadAndControl::switch_to_next_file()
         && next_prefetch_file != current_file) {
         const QList<ZRFrame> result = next_prefetch.result();
         if (!result.isEmpty()) {
-            current_file = next_prefetch_file;
-            next_prefetch_taken = result;
-            frames = result;
-            index = 0;
-            index_shown = false;
-            close_data_file();
-            write_log(kPrefix + QStringLiteral("next :: switching to next file (prefetched): ") + current_file.fileName());
-            reset_forward_prefetch();
-            triggerPrefetch(stream_id);
+            const QFileInfo next = next_prefetch_file;
+            adopt_file(next, result, true,
+                       kPrefix + QStringLiteral("next :: switching to next file (prefetched): ") + next.fileName());
             QMetaObject::invokeMethod(this, "read_and_display_next_frame", Qt::QueuedConnection, Q_ARG(bool, false));
             return;
         }
@@ -926,15 +828,9 @@ void ZRStreamReadAndControl::switch_to_next_file()
         const QList<ZRFrame> list = parse_with_stream_retry(entry, QStringLiteral("next"), &retried);
         if (list.isEmpty())
             continue;
-        current_file = entry;
-        frames = list;
-        index = 0;
-        index_shown = false;
-        close_data_file();
-        write_log(kPrefix + QStringLiteral("next :: switched to next file (sync): ") + entry.fileName()
-                  + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
-        reset_forward_prefetch();
-        triggerPrefetch(stream_id);
+        adopt_file(entry, list, true,
+                   kPrefix + QStringLiteral("next :: switched to next file (sync): ") + entry.fileName()
+                       + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
         QMetaObject::invokeMethod(this, "read_and_display_next_frame", Qt::QueuedConnection, Q_ARG(bool, false));
         return;
     }
@@ -949,15 +845,10 @@ void ZRStreamReadAndControl::switch_to_previous_file()
         && previous_prefetch_file != current_file) {
         const QList<ZRFrame> result = previous_prefetch.result();
         if (!result.isEmpty()) {
-            current_file = previous_prefetch_file;
-            frames = result;
-            index = int(frames.size()) - 1;
-            index_shown = false;
-            close_data_file();
-            write_log(kPrefix + QStringLiteral("prev :: switching to previous file (prefetched): ")
-                      + current_file.fileName());
-            reset_backward_prefetch();
-            triggerPrefetchPrev(stream_id);
+            const QFileInfo previous = previous_prefetch_file;
+            adopt_file(previous, result, false,
+                       kPrefix + QStringLiteral("prev :: switching to previous file (prefetched): ")
+                           + previous.fileName());
             QMetaObject::invokeMethod(this, "read_and_display_previous_frame", Qt::QueuedConnection,
                                       Q_ARG(bool, false));
             return;
@@ -979,15 +870,9 @@ void ZRStreamReadAndControl::switch_to_previous_file()
             next_prefetch_file = QFileInfo();
         if (list.isEmpty())
             continue;
-        current_file = entry;
-        frames = list;
-        index = int(frames.size()) - 1;
-        index_shown = false;
-        close_data_file();
-        write_log(kPrefix + QStringLiteral("prev :: switched to previous file (sync): ") + entry.fileName()
-                  + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
-        reset_backward_prefetch();
-        triggerPrefetchPrev(stream_id);
+        adopt_file(entry, list, false,
+                   kPrefix + QStringLiteral("prev :: switched to previous file (sync): ") + entry.fileName()
+                       + QStringLiteral(" (stream=") + stream_id + QStringLiteral(")"));
         QMetaObject::invokeMethod(this, "read_and_display_previous_frame", Qt::QueuedConnection, Q_ARG(bool, false));
         return;
     }
@@ -1005,17 +890,13 @@ void ZRStreamReadAndControl::step_across_end()
     if (check_next_prefetch_target(next)) {
         if (next_prefetch.isFinished() && !next_prefetch.isCanceled() && !next_prefetch.result().isEmpty()) {
             const QList<ZRFrame> result = next_prefetch.result();
-            current_file = next_prefetch_file;
-            next_prefetch_taken = result;
-            frames = result;
-            index = 0;
-            index_shown = false;
-            last_read_index = -1;
+            const QFileInfo next_file = next_prefetch_file;
+            source.set_last_read_index(-1);
             wait_for_keyframe = false;
-            close_data_file();
-            write_log(QStringLiteral("[INFO] next step :: switched to next (prefetched): ") + current_file.fileName());
-            reset_forward_prefetch();
-            triggerPrefetch(stream_id);
+            adopt_file(next_file, result, true,
+                       QStringLiteral("[INFO] next step :: switched to next (prefetched): ") + next_file.fileName());
+            // Cleared before its guard goes, as the step always has: the step queued below runs
+            // only after this slot has returned, so nothing gets in early.
             busy = false;
             QMetaObject::invokeMethod(this, "read_and_display_next_frame", Qt::QueuedConnection, Q_ARG(bool, true));
         } else {
@@ -1053,19 +934,13 @@ void ZRStreamReadAndControl::step_across_start(bool no_kf)
         if (previous_prefetch.isFinished() && !previous_prefetch.isCanceled()
             && !previous_prefetch.result().isEmpty()) {
             const QList<ZRFrame> result = previous_prefetch.result();
-            current_file = previous_prefetch_file;
-            frames = result;
-            index = int(frames.size()) - 1;
-            index_shown = false;
-            close_data_file();
-            if (no_kf)
-                write_log("[INFO] prev step :: switched to previous (prefetched, no KF before target)");
-            else
-                write_log(QStringLiteral("[INFO] prev step :: switched to previous (prefetched): ")
-                          + current_file.fileName());
+            const QFileInfo previous = previous_prefetch_file;
             wait_for_keyframe = false;
-            reset_backward_prefetch();
-            triggerPrefetchPrev(stream_id);
+            adopt_file(previous, result, false,
+                       no_kf ? QStringLiteral("[INFO] prev step :: switched to previous (prefetched, no KF before target)")
+                             : QStringLiteral("[INFO] prev step :: switched to previous (prefetched): ")
+                                   + previous.fileName());
+            // Cleared before its guard goes, as the step always has (see step_across_end).
             busy = false;
             QMetaObject::invokeMethod(this, "step_into_last_frame", Qt::QueuedConnection);
         } else {

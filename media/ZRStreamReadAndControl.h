@@ -1,9 +1,8 @@
 #pragma once
 
+#include "media/FrameSource.h"
 #include "media/ZRFrame.h"
 
-#include <QByteArray>
-#include <QFile>
 #include <QFileInfo>
 #include <QFuture>
 #include <QHash>
@@ -17,11 +16,10 @@
 #include <memory>
 
 class QTimer;
-class VideoDecoder;
 
 // The playback engine: plays one camera's recordings of one day. It parses a recording's seek
-// table, reads each frame's bytes from the data file, decodes them, converts the picture to BGRA
-// and hands it over with set_display_frame. It derives from QThread but is never started: every
+// table, takes each picture from its FrameSource (read, decoded, converted to BGRA) and hands it
+// over with set_display_frame; itself it paces play, steps and crosses from file to file. It derives from QThread but is never started: every
 // operation runs in the thread that owns it (the GUI thread), driven by calls and by its own
 // timer; only the seek-table prefetch runs on the global thread pool.
 //
@@ -50,7 +48,7 @@ public:
 
     // State, for the controller's displays and for tests.
     int get_index() const { return index; }
-    int get_last_read_index() const { return last_read_index; }
+    int get_last_read_index() const { return source.get_last_read_index(); }
     double get_fps() const { return fps; }
     double get_effective_fps() const { return effective_fps; }
     QList<ZRFrame> get_frames() const { return frames; }
@@ -86,11 +84,6 @@ private slots:
 
 protected:
     bool read_frame(bool silent, int index, QString stream_id);
-    // Reads frame i's bytes into read_buffer.
-    bool read_packet(int i);
-    // Whether the last packet the decoder was given is the one before frame i.
-    bool decoder_follows(int i) const;
-    bool init_decoder_for_codec(QString codec);
     double get_fps_estimate();
     void set_index(int i);
     bool bind_audio(const QFileInfo& file);
@@ -108,6 +101,10 @@ protected:
 
     bool check_next_prefetch_target(QFileInfo expected);
     bool check_previous_prefetch_target(QFileInfo expected);
+    // Every crossing into a neighbouring file: it becomes the current file with its frames, the
+    // position stands at its first frame (forward) or its last, the data file is closed and the
+    // prefetch in that direction restarts from it.
+    void adopt_file(const QFileInfo& file, const QList<ZRFrame>& list, bool forward, const QString& log_line);
     void switch_to_next_file();
     void switch_to_previous_file();
     qsizetype current_file_position() const; // -1 when the current file is not in the list
@@ -129,8 +126,6 @@ protected:
     void emit_position(int i);
     int timer_frames_per_second() const;
 
-    void close_data_file();
-
     // The play timer is dropped from inside its own timeout (a switch that ends play): it is
     // always stopped and deleted later, never deleted in place.
     struct TimerRelease
@@ -143,12 +138,11 @@ protected:
     QList<ZRFrame> frames;
     QHash<int, QString> camera_names;
     std::unique_ptr<QTimer, TimerRelease> timer;
-    std::unique_ptr<VideoDecoder> decoder;
+    FrameSource source;
 
     QFuture<QList<ZRFrame>> next_prefetch;
     QFileInfo next_prefetch_file;
     QString next_prefetch_stream;
-    QList<ZRFrame> next_prefetch_taken;
     QFuture<QList<ZRFrame>> previous_prefetch;
     QFileInfo previous_prefetch_file;
     QString previous_prefetch_stream;
@@ -157,26 +151,15 @@ protected:
     QList<QFuture<QList<ZRFrame>>> prefetch_tasks;
 
     bool wait_for_keyframe = true;
-    bool decoder_open = false;
     QString stream_id;
     double effective_fps = -1.0;
     double fps = -1.0;
     int index = 0;
-    int last_read_index = 0;
     int rate = 1;
     bool busy = false;
-    QFile data_file;
-    QString data_file_name;
     qint64 last_backward_tick = 0;
     int backward_interval_ms = 40;
     bool timer_backward = false;
     // index is the picture on screen (a backward step) rather than the next one to play forward.
     bool index_shown = false;
-    // The last packet given to the decoder (data file and offset), to tell whether the next
-    // one follows it; offset -1 when none.
-    QString fed_file;
-    qint64 fed_offset = -1;
-    bool priming = false;
-
-    QByteArray read_buffer;
 };

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "media/ZRFrame.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+struct AVFrame;
+class VideoDecoder;
+
+// Where the playback reader's pictures come from: reads one frame's bytes from its data file and
+// decodes them, (re)opening the decoder for the frame's codec and, when the decoder does not hold
+// the frame just before, decoding the group from its key frame first, as a straight decode would
+// have. It knows nothing of pacing or of the files around: the reader hands it its frame list
+// with every call. Used by one thread.
+class FrameSource
+{
+public:
+    FrameSource();
+    ~FrameSource();
+
+    FrameSource(const FrameSource&) = delete;
+    FrameSource& operator=(const FrameSource&) = delete;
+
+    // Reads and decodes frame i of frames, which must belong to stream sid exactly. False when
+    // the frame is refused, cannot be read or no decoder is open (a log line says which).
+    // Otherwise *picture is the picture, BGRA at its own size with convert and in the codec's
+    // format without, or null when the codec gave none for this packet; it stays valid until
+    // the next read or decoder change.
+    bool read(const QList<ZRFrame>& frames, int i, const QString& sid, bool convert, AVFrame** picture);
+
+    // Replaces the decoder with one opened for a codec text; false when none could be opened
+    // (every read then fails until a frame of another codec opens one).
+    bool init_decoder_for_codec(const QString& codec);
+
+    // The next read opens its frame's data file again.
+    void close_data_file();
+
+    // The frame whose bytes were read last; the reader's steps also set it to say where they
+    // stand.
+    int get_last_read_index() const { return last_read_index; }
+    void set_last_read_index(int i) { last_read_index = i; }
+
+    // Of the last picture decoded.
+    int get_width() const;
+    int get_height() const;
+    bool get_is_keyframe() const;
+
+private:
+    // Reads frame i's bytes into read_buffer.
+    bool read_packet(const QList<ZRFrame>& frames, int i);
+    // Whether the last packet the decoder was given is the one before frame i.
+    bool decoder_follows(const QList<ZRFrame>& frames, int i) const;
+
+    std::unique_ptr<VideoDecoder> decoder;
+    bool decoder_open = false;
+    QFile data_file;
+    QString data_file_name;
+    QByteArray read_buffer;
+    int last_read_index = 0;
+    // The last packet given to the decoder (data file and offset), to tell whether the next
+    // one follows it; offset -1 when none.
+    QString fed_file;
+    qint64 fed_offset = -1;
+    bool priming = false;
+};
