@@ -29,7 +29,17 @@ public:
 
     ModalScript& then(Handler handler)
     {
-        handlers.push_back(std::move(handler));
+        handlers.push_back({std::move(handler), nullptr});
+        return *this;
+    }
+
+    // Like then(), for a step that only answers a window of the given class. Any other modal
+    // window seen first is left alone: a file dialog that asked to replace a file is the
+    // active modal window again for a moment after that box closes, while it finishes
+    // accepting, and must not take the handler meant for the next box.
+    ModalScript& thenOnly(const char* className, Handler handler)
+    {
+        handlers.push_back({std::move(handler), className});
         return *this;
     }
 
@@ -52,8 +62,10 @@ private:
             return;
         if (!last.isNull() && last.data() == modal)
             return;
+        if (handlers.front().className && !modal->inherits(handlers.front().className))
+            return;
         last = modal;
-        Handler handler = std::move(handlers.front());
+        Handler handler = std::move(handlers.front().handler);
         handlers.pop_front();
         handler(modal);
     }
@@ -63,7 +75,12 @@ private:
     int timeoutMs;
     bool gaveUp = false;
     QPointer<QWidget> last;
-    std::deque<Handler> handlers;
+    struct Step
+    {
+        Handler handler;
+        const char* className;
+    };
+    std::deque<Step> handlers;
 };
 
 } // namespace zrtest

@@ -158,7 +158,7 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("snapshot.jpg"));
         QString suggested, title, text;
         zrtest::ModalScript script;
-        script.then(saveAs(target, &suggested)).then(answerBox(&title, &text));
+        script.then(saveAs(target, &suggested)).thenOnly("QMessageBox", answerBox(&title, &text));
         triggerSave(viewer);
 
         QVERIFY(deleted(viewer));
@@ -184,7 +184,7 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("no-suffix"));
         QString title, text;
         zrtest::ModalScript script;
-        script.then(saveAs(target, nullptr)).then(answerBox(&title, &text));
+        script.then(saveAs(target, nullptr)).thenOnly("QMessageBox", answerBox(&title, &text));
         triggerSave(viewer);
         QVERIFY(deleted(viewer));
         QCOMPARE(title, QStringLiteral("Information"));
@@ -231,7 +231,7 @@ private slots:
         const QString target = dir.filePath(QStringLiteral("alarm-copy.jpg"));
         QString title, text;
         zrtest::ModalScript script;
-        script.then(saveAs(target, nullptr)).then(answerBox(&title, &text));
+        script.then(saveAs(target, nullptr)).thenOnly("QMessageBox", answerBox(&title, &text));
         triggerSave(viewer);
         QVERIFY(deleted(viewer));
         QCOMPARE(title, QStringLiteral("Information"));
@@ -245,8 +245,8 @@ private slots:
         QString replaceTitle, replaceText;
         zrtest::ModalScript second;
         second.then(saveAs(target, nullptr))
-            .then(answerBox(&replaceTitle, &replaceText, QMessageBox::Yes))
-            .then(answerBox(&title, &text));
+            .thenOnly("QMessageBox", answerBox(&replaceTitle, &replaceText, QMessageBox::Yes))
+            .thenOnly("QMessageBox", answerBox(&title, &text));
         triggerSave(again);
         QVERIFY(deleted(again));
         QVERIFY(!second.timedOut());
@@ -258,7 +258,7 @@ private slots:
     {
         QString title, text;
         zrtest::ModalScript script;
-        script.then(answerBox(&title, &text));
+        script.thenOnly("QMessageBox", answerBox(&title, &text));
         Vignette missing(QStringLiteral("1_2_20250619_091625-thumb.jpg"), dir.filePath(QStringLiteral("gone-thumb.jpg")),
                          QStringLiteral("Quai"), QStringLiteral("1"), QStringLiteral("20250619"), QStringLiteral("091625"));
         QPointer<AlarmViewer> viewer = new AlarmViewer(missing);
@@ -268,7 +268,7 @@ private slots:
         QVERIFY(deleted(viewer));
 
         zrtest::ModalScript empty;
-        empty.then(answerBox(&title, &text));
+        empty.thenOnly("QMessageBox", answerBox(&title, &text));
         QPointer<AlarmViewer> blank = new AlarmViewer(QImage(), QStringLiteral("blank.jpg"));
         QCOMPARE(text, QStringLiteral("Cannot load blank.jpg."));
         blank->close();
