@@ -535,7 +535,9 @@ int ZRStreamParser::stream_parsing_finished()
     info(QStringLiteral("stream parsing finished :: Stream Error"));
     info(QStringLiteral("stream parsing finished :: set restart parser :: running handles :: ") + QString::number(handles));
     if (error_reply.load())
-        QTimer::singleShot(3000, this, [this] { emit set_restart(); });
+        // A precise timer: a coarse one may fire up to 5 % early and ask the server again
+        // before its three seconds are over.
+        QTimer::singleShot(3000, Qt::PreciseTimer, this, [this] { emit set_restart(); });
     else
         emit set_restart();
     emit send_status_message(QStringLiteral("disconnected"));
