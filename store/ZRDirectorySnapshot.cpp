@@ -1,6 +1,7 @@
 #include "store/ZRDirectorySnapshot.h"
 
 #include "app/Log.h"
+#include "store/IndexPlacement.h"
 #include "store/StoreLayout.h"
 
 #include <QCryptographicHash>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr int kCacheStreamVersion = QDataStream::Qt_5_15; // 19
 constexpr int kDigestSize = 32;
+constexpr char kCacheFileName[] = "zrindex_cache.v1.bin";
 // A folder whose time is this close to its hashing may still change within the same second.
 constexpr qint64 kRacySeconds = 2;
 
@@ -368,6 +370,7 @@ QString ZRDirectorySnapshot::twoPhase(const QString& dir, QStringList* changed, 
         m_dirty = false;
         m_root = root;
         m_cachePath.clear();
+        m_readPath.clear();
     }
     m_verified.clear();
     m_pending.clear();
@@ -428,16 +431,29 @@ bool ZRDirectorySnapshot::openCacheForRoot(const QString& root)
     m_dirty = false;
     m_root = p;
     const QString folder = (p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/')) + QStringLiteral(".zrindex");
-    QDir().mkpath(folder);
-    m_cachePath = folder + QStringLiteral("/zrindex_cache.v1.bin");
+    const QString own = folder + QLatin1Char('/') + QLatin1String(kCacheFileName);
+    if (IndexPlacement::canWriteInto(folder)) {
+        QDir().mkpath(folder);
+        m_cachePath = own;
+        m_readPath = own;
+    } else {
+        // Nothing is written to a folder that cannot be written: the cache goes to the folder's
+        // stand-in in the per-user folder; a copy the folder carries is read until then.
+        m_cachePath = IndexPlacement::standInOf(p) + QLatin1Char('/') + QLatin1String(kCacheFileName);
+        m_readPath = !QFileInfo::exists(m_cachePath) && QFileInfo::exists(own) ? own : m_cachePath;
+        write_log(QStringLiteral("[INFO] ZRDirectorySnapshot :: openCacheForRoot :: folder not writable, cache kept in ")
+                  + m_cachePath);
+    }
     return loadCache();
 }
 
 bool ZRDirectorySnapshot::loadCache()
 {
-    if (m_cachePath.isEmpty() || !QFileInfo::exists(m_cachePath))
+    if (m_readPath.isEmpty())
+        m_readPath = m_cachePath;
+    if (m_readPath.isEmpty() || !QFileInfo::exists(m_readPath))
         return true;
-    QFile file(m_cachePath);
+    QFile file(m_readPath);
     if (!file.open(QIODevice::ReadOnly)) {
         write_log(QStringLiteral("[WARN] ZRDirectorySnapshot :: loadCache :: open failed: ") + file.errorString());
         return false;
@@ -469,7 +485,7 @@ bool ZRDirectorySnapshot::loadCache()
     }
     // Every entry is saved; those whose folder changed within the guard of the save may have
     // changed again in the same second, unseen by its time: they are checked before use.
-    const qint64 saved = mtimeSeconds(m_cachePath);
+    const qint64 saved = mtimeSeconds(m_readPath);
     for (auto it = m_cache.constBegin(); it != m_cache.constEnd(); ++it)
         if (it->dirMTime >= saved - kRacySeconds)
             m_racy.insert(it.key());
@@ -478,6 +494,8 @@ bool ZRDirectorySnapshot::loadCache()
 
 bool ZRDirectorySnapshot::saveCache()
 {
+    if (!m_cachePath.isEmpty())
+        QDir().mkpath(QFileInfo(m_cachePath).absolutePath());
     QSaveFile file(m_cachePath);
     if (m_cachePath.isEmpty() || !file.open(QIODevice::WriteOnly)) {
         write_log(QStringLiteral("[WARN] ZRDirectorySnapshot :: saveCache :: open failed: ") + file.errorString());
@@ -505,5 +523,6 @@ bool ZRDirectorySnapshot::saveCache()
         write_log(QStringLiteral("[WARN] ZRDirectorySnapshot :: saveCache :: commit failed: ") + file.errorString());
         return false;
     }
+    m_readPath = m_cachePath;
     return true;
 }

@@ -15,8 +15,9 @@
 
 // Reduces a folder tree to one SHA-256 digest of its files' relative paths, modification times
 // and sizes (contents are never read), with a per-folder cache kept in
-// "<root>/.zrindex/zrindex_cache.v1.bin". Built on the caller's stack for one computation;
-// not shared between threads.
+// "<root>/.zrindex/zrindex_cache.v1.bin", or in the root's stand-in in the per-user folder when
+// the root cannot be written (IndexPlacement). Built on the caller's stack for one
+// computation; not shared between threads.
 class ZRDirectorySnapshot
 {
 public:
@@ -78,6 +79,9 @@ private:
     QHash<QString, SnapshotEntry> m_cache;
     QString m_root;
     QString m_cachePath;
+    // The file loadCache reads: m_cachePath, or the copy a folder that cannot be written
+    // carries while its stand-in has none.
+    QString m_readPath;
     bool m_dirty = false;
     QStringList m_ignoredDirNames;
     QStringList m_ignoredSuffixes;

@@ -2,6 +2,7 @@
 
 #include "app/Log.h"
 #include "store/Encrypt.h"
+#include "store/IndexPlacement.h"
 #include "store/StoreLayout.h"
 #include "store/ZRTag.h"
 
@@ -162,6 +163,13 @@ void ZRFile::create_zrnfo_index_file(QFileInfo file, CameraTable table)
     const QString path = file.filePath();
     write_log(QStringLiteral("[INFO] ZRFile :: create zrnfo index file :: path    ") + path);
     write_log(QStringLiteral("[INFO] ZRFile :: create zrnfo index file :: value  ") + QString::fromUtf8(json));
+
+    // A day folder that cannot be written (a read-only export) is left as it is: the camera
+    // listing reads the cameras' own files instead.
+    if (!IndexPlacement::canWriteInto(QFileInfo(path).absolutePath())) {
+        write_log(QStringLiteral("[INFO] ZRFile :: create zrnfo index file :: folder not writable, not written"));
+        return;
+    }
 
     const std::shared_ptr<QMutex> lock = fileLock(path);
     QMutexLocker locker(lock.get());

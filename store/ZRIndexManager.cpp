@@ -1,6 +1,7 @@
 #include "store/ZRIndexManager.h"
 
 #include "app/Log.h"
+#include "store/IndexPlacement.h"
 #include "store/StoreLayout.h"
 #include "store/ZRDirectorySnapshot.h"
 #include "store/ZRFile.h"
@@ -249,15 +250,10 @@ void ZRIndexManager::writeIndex(const QString& dayDir, const QList<QFileInfo>& v
         write_log("[ERROR] ZRIndex Manager :: create zrindexfile :: writeDayIndexJson failed");
 }
 
-bool ZRIndexManager::writeDayIndexJson(const QFileInfo& day, const QByteArray& json, QString* writtenPath)
+namespace {
+
+bool writeAtomically(const QString& folder, const QByteArray& json, QString* writtenPath)
 {
-    QString exportName;
-    QString dayName;
-    QString exportPath;
-    if (!splitDayPath(day, exportName, dayName, exportPath))
-        return false;
-    const QString folder = (exportPath.endsWith(QLatin1Char('/')) ? exportPath : exportPath + QLatin1Char('/'))
-        + QStringLiteral(".zrindex/") + dayName;
     if (!QDir().mkpath(folder))
         return false;
     const QString path = folder + QStringLiteral("/zrvideoindex.json");
@@ -275,6 +271,44 @@ bool ZRIndexManager::writeDayIndexJson(const QFileInfo& day, const QByteArray& j
     return true;
 }
 
+} // namespace
+
+bool ZRIndexManager::writeDayIndexJson(const QFileInfo& day, const QByteArray& json, QString* writtenPath)
+{
+    QString exportName;
+    QString dayName;
+    QString exportPath;
+    if (!splitDayPath(day, exportName, dayName, exportPath))
+        return false;
+    const QString folder = (exportPath.endsWith(QLatin1Char('/')) ? exportPath : exportPath + QLatin1Char('/'))
+        + QStringLiteral(".zrindex/") + dayName;
+    if (IndexPlacement::canWriteInto(folder))
+        return writeAtomically(folder, json, writtenPath);
+    // A read-only export keeps its index in its stand-in in the per-user folder.
+    write_log(kLogPrefix + QStringLiteral("writeDayIndexJson :: export not writable, index kept in the per-user folder"));
+    return writeAtomically(QFileInfo(userDayIndexPath(day)).absolutePath(), json, writtenPath);
+}
+
+QString ZRIndexManager::userDayIndexPath(const QFileInfo& day)
+{
+    QString exportName;
+    QString dayName;
+    QString exportPath;
+    if (!splitDayPath(day, exportName, dayName, exportPath))
+        return QString();
+    return IndexPlacement::userFolderOf(exportPath) + QLatin1Char('/') + dayName + QStringLiteral("/zrvideoindex.json");
+}
+
+QString ZRIndexManager::readDayIndexPath(const QFileInfo& day)
+{
+    const QString own = dayIndexPath(day);
+    if (own.isEmpty() || IndexPlacement::canWriteInto(QFileInfo(own).absolutePath()))
+        return own;
+    // A read-only export: the index written for it, else the one it carries.
+    const QString user = userDayIndexPath(day);
+    return QFileInfo::exists(user) || !QFileInfo::exists(own) ? user : own;
+}
+
 void ZRIndexManager::get_value_from_indexfile(QString dayDir, QList<QFileInfo>* video, QList<QFileInfo>* alarm,
                                               QList<QFileInfo>* tag, QList<QFileInfo>* audio,
                                               QList<QFileInfo>* preview)
@@ -283,7 +317,7 @@ void ZRIndexManager::get_value_from_indexfile(QString dayDir, QList<QFileInfo>* 
         write_log("[ERROR] ZRIndex Manager :: get_value_from_indexfile :: null output list");
         return;
     }
-    const QString indexPath = dayIndexPath(QFileInfo(dayDir));
+    const QString indexPath = readDayIndexPath(QFileInfo(dayDir));
     write_log(kLogPrefix + QStringLiteral("get_value_from_indexfile :: zrvideoindex.json path :: ") + indexPath);
     if (indexPath.isEmpty()) {
         write_log("[WARN] ZRIndex Manager :: get_value_from_indexfile :: empty index path (bad root?)");
@@ -360,7 +394,13 @@ void ZRIndexManager::get_value_from_indexfile(QString dayDir, QList<QFileInfo>* 
         return;
     index.insert(QStringLiteral("root_directory"), currentDay);
     write_log(QStringLiteral("[INFO] ZRIndex Manager :: get_value_from_indexfile :: root moved \u2014 rewriting index"));
-    QSaveFile save(indexPath);
+    // Back to the same file, unless that is the copy a read-only export carries.
+    QString savePath = indexPath;
+    if (!IndexPlacement::canWriteInto(QFileInfo(indexPath).absolutePath())) {
+        savePath = userDayIndexPath(QFileInfo(currentDay));
+        QDir().mkpath(QFileInfo(savePath).absolutePath());
+    }
+    QSaveFile save(savePath);
     if (!save.open(QIODevice::WriteOnly | QIODevice::Text)) {
         write_log(QStringLiteral("[WARN] ZRIndex Manager :: get_value_from_indexfile :: cannot rewrite index: ")
                   + save.errorString());
@@ -379,7 +419,7 @@ void ZRIndexManager::get_value_from_indexfile(QString dayDir, QList<QFileInfo>* 
 
 QString ZRIndexManager::get_zrvideo_indexfile_lastmodified_hash(QFileInfo day)
 {
-    const QString indexPath = dayIndexPath(day);
+    const QString indexPath = readDayIndexPath(day);
     write_log(kLogPrefix + QStringLiteral("get_zrvideo_indexfile_lastmodified_hash :: zrvideoindex.json path :: ")
               + indexPath);
     if (indexPath.isEmpty() || !QFileInfo::exists(indexPath))

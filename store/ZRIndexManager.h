@@ -6,8 +6,9 @@
 #include <QObject>
 #include <QString>
 
-// Builds a day folder's index file (".zrindex/<day>/zrvideoindex.json" in the export folder:
-// the day's media lists and its snapshot hash) and reads it back. Keeps no state between
+// Builds a day folder's index file (".zrindex/<day>/zrvideoindex.json" in the export folder, or
+// in the export's stand-in in the per-user folder when the export cannot be written: the day's
+// media lists and its snapshot hash) and reads it back. Keeps no state between
 // calls; the index controller runs one per day on a worker thread, the camera listing builds
 // one on its stack.
 class ZRIndexManager : public QObject
@@ -25,7 +26,8 @@ public:
     // Computes the day's snapshot hash and writes the index.
     void create_zrindexfile(QString dayDir, QList<QFileInfo> video, QList<QFileInfo> alarm, QList<QFileInfo> tag,
                             QList<QFileInfo> audio, QList<QFileInfo> preview);
-    // Replaces the day's index atomically; the written path goes to writtenPath.
+    // Replaces the day's index atomically; the written path goes to writtenPath. An export that
+    // cannot be written gets it in its stand-in in the per-user folder (userDayIndexPath).
     static bool writeDayIndexJson(const QFileInfo& day, const QByteArray& json, QString* writtenPath);
     // Reads the five lists from the index, re-basing the paths once when the export moved.
     void get_value_from_indexfile(QString dayDir, QList<QFileInfo>* video, QList<QFileInfo>* alarm,
@@ -41,6 +43,11 @@ public:
     static bool splitDayPath(const QFileInfo& day, QString& exportName, QString& dayName, QString& exportPath);
     // {export folder}/.zrindex/{yyyy-MM-dd}/zrvideoindex.json; a null text when splitDayPath fails.
     static QString dayIndexPath(const QFileInfo& day);
+    // The day's index in the export's stand-in in the per-user folder (IndexPlacement).
+    static QString userDayIndexPath(const QFileInfo& day);
+    // The index the store reads: dayIndexPath when the export can be written; else the
+    // per-user one, or, until that exists, the one the export carries.
+    static QString readDayIndexPath(const QFileInfo& day);
 
 public slots:
     void background_generation(QString root_directory);

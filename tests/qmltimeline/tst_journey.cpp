@@ -5,11 +5,15 @@
 #include "tests/export/ExportedVideo.h"
 #include "media/ZRStreamReadAndControl.h"
 #include "player/ZR_Player_qmlpresentation.h"
+#include "store/IndexPlacement.h"
+#include "store/ZRIndexManager.h"
 #include "tests/qmltimeline/TimelineHarness.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/ModalAnswerer.h"
+#include "tests/support/ReadOnlyTree.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/UnprivilegedChild.h"
 
 #include <QAbstractItemView>
 #include <functional>
@@ -19,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -45,6 +50,8 @@ class TestJourney : public QObject
 private:
     ExportGenerator gen;
     GeneratedExport ex;
+    GeneratedExport readOnlyEx; // the read-only journey's export
+    std::unique_ptr<ReadOnlyTree> readOnlyTree;
     std::unique_ptr<QmlWarningCatcher> qmlWarnings;
     std::unique_ptr<ZR_Player_qmlpresentation> window;
     QString shotDir;
@@ -169,17 +176,59 @@ private:
     }
 
 private slots:
+    // The folder chosen in the export-folder dialog, as the operator does.
+    std::unique_ptr<ModalAnswerer> chooseFolder(const QString& exportPath)
+    {
+        auto answerer = std::make_unique<ModalAnswerer>();
+        answerer->setAnswer([exportPath](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            if (!dialog || dialog->acceptMode() != QFileDialog::AcceptOpen)
+                return false;
+            const QFileInfo info(exportPath);
+            dialog->setDirectory(info.absolutePath());
+            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                edit->setText(info.fileName());
+            auto* box = dialog->findChild<QDialogButtonBox*>();
+            QPushButton* open = box ? box->button(QDialogButtonBox::Open) : nullptr;
+            if (!open)
+                return false;
+            open->click();
+            return true;
+        });
+        return answerer;
+    }
+
     void initTestCase()
     {
         qmlWarnings = std::make_unique<QmlWarningCatcher>();
         shotDir = qEnvironmentVariable("ZR_SCREENSHOT_DIR", QDir::currentPath());
+        if (UnprivilegedChild::isChild()) {
+            // Only the read-only journey runs here, on the export its parent made.
+            QFile summary(qEnvironmentVariable("ZR_READONLY_SUMMARY"));
+            QVERIFY(summary.open(QIODevice::ReadOnly));
+            readOnlyEx = ExportGenerator::parseSummary(summary.readAll());
+            QVERIFY(readOnlyEx.ok);
+            return;
+        }
         ex = gen.generate({"--days", "2", "--cameras", "2", "--minutes", "3", "--alarms", "2", "--tags", "2",
                            "--previews", "--size", "320x180", "--seed", "7"});
         QVERIFY2(ex.ok, qPrintable(ex.error));
         QCOMPARE(ex.days.size(), 2);
+
+        readOnlyEx = gen.generate({"--days", "2", "--cameras", "2", "--minutes", "3", "--size", "320x180", "--seed", "8"});
+        QVERIFY2(readOnlyEx.ok, qPrintable(readOnlyEx.error));
+        QFile summary(gen.tempPath() + "/readonly-summary.json");
+        QVERIFY(summary.open(QIODevice::WriteOnly));
+        summary.write(QJsonDocument(readOnlyEx.json).toJson());
+        summary.close();
+        readOnlyTree = std::make_unique<ReadOnlyTree>(readOnlyEx.exportPath);
+        QVERIFY(readOnlyTree->isValid());
+        if (UnprivilegedChild::needed())
+            QVERIFY(UnprivilegedChild::makeReachable(readOnlyEx.exportPath) && UnprivilegedChild::makeReachable(gen.tempPath()));
     }
     void cleanupTestCase()
     {
+        readOnlyTree.reset();
         window.reset();
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible())
@@ -204,22 +253,7 @@ private slots:
         shot("01-start");
 
         // 1. The folder, chosen in the export-folder dialog.
-        auto answerer = std::make_unique<ModalAnswerer>();
-        answerer->setAnswer([this](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            if (!dialog || dialog->acceptMode() != QFileDialog::AcceptOpen)
-                return false;
-            const QFileInfo info(ex.exportPath);
-            dialog->setDirectory(info.absolutePath());
-            if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                edit->setText(info.fileName());
-            auto* box = dialog->findChild<QDialogButtonBox*>();
-            QPushButton* open = box ? box->button(QDialogButtonBox::Open) : nullptr;
-            if (!open)
-                return false;
-            open->click();
-            return true;
-        });
+        auto answerer = chooseFolder(ex.exportPath);
         click(sideView(), side("folderButton"));
         QTRY_COMPARE_WITH_TIMEOUT(controller()->selected_date(), ex.days.last(), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(segments(), 3, 120000);
@@ -443,6 +477,91 @@ private slots:
         QCOMPARE(first.time, from);
         downloads->close();
         QTRY_VERIFY(!downloads);
+    }
+
+    // The same journey on an export that cannot be written (a write-protected disc or disk,
+    // a read-only share): it plays as any other, its day indexes and snapshot caches go to the
+    // per-user folder, and nothing is written to it. Read-only here means permission bits:
+    // run as root (as CI does), the journey runs in a child process as the unprivileged user
+    // 65534 (UnprivilegedChild), for whom the root-owned export is read-only.
+    void readOnlyJourney()
+    {
+        if (UnprivilegedChild::needed()) {
+            if (!UnprivilegedChild::unavailable().isEmpty())
+                QSKIP(qPrintable(UnprivilegedChild::unavailable()));
+            QProcessEnvironment env;
+            env.insert("ZR_READONLY_SUMMARY", gen.tempPath() + "/readonly-summary.json");
+            QByteArray output;
+            const int code = UnprivilegedChild::run("readOnlyJourney", env, &output);
+            QVERIFY2(code == 0, qPrintable(UnprivilegedChild::verdict(output)));
+            QVERIFY2(readOnlyTree->changes().isEmpty(), qPrintable(readOnlyTree->changes().join('\n')));
+            return;
+        }
+        const GeneratedExport& ro = readOnlyEx;
+        QVERIFY2(!QFileInfo(ro.dayFolders.first()).isWritable(), "the export can be written: not a read-only journey");
+        clock.start();
+        window.reset();
+        window = std::make_unique<ZR_Player_qmlpresentation>(nullptr);
+        window->resize(1600, 900);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        if (sideView()->status() != QQuickWidget::Ready || !side("folderButton"))
+            QSKIP("the side panel is not part of the program yet");
+        LogCatcher log;
+
+        // The folder: its last day is listed and indexed, and the timeline shows its recordings.
+        auto answerer = chooseFolder(ro.exportPath);
+        click(sideView(), side("folderButton"));
+        QTRY_COMPARE_WITH_TIMEOUT(controller()->selected_date(), ro.days.last(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(segments(), 3, 120000);
+        answerer.reset();
+        shot("ro-01-folder");
+
+        // The first day, then the second camera.
+        click(sideView(), side("day_" + ro.days.first()));
+        QTRY_COMPARE_WITH_TIMEOUT(controller()->selected_date(), ro.days.first(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(segments(), 3, 120000);
+        const GeneratedCamera* cam = ro.camera(2);
+        QVERIFY(cam);
+        click(sideView(), side("buttonCameraMouse"));
+        QQuickItem* row = nullptr;
+        QTRY_VERIFY([&] {
+            for (int i = 0; i < 8 && !row; ++i) {
+                QQuickItem* r = side(QStringLiteral("buttonCameraRow%1").arg(i));
+                if (r && r->isVisible() && showsText(r, cam->name))
+                    row = r;
+            }
+            return row != nullptr;
+        }());
+        click(sideView(), row);
+        QTRY_COMPARE_WITH_TIMEOUT(controller()->get_camera_id(), 2, 10000);
+        QTRY_COMPARE(segments(), 3);
+        shot("ro-02-camera");
+
+        // A click on the timeline at 08:01:30 (a pixel is about a minute there) shows a picture
+        // of those recordings, and play moves on from it.
+        pauseGap();
+        const int target = QTime(8, 1, 30).msecsSinceStartOfDay();
+        QTest::mouseClick(timelineView(), Qt::LeftButton, Qt::NoModifier, timelinePoint(qRound(xOf(target))));
+        QTRY_VERIFY_WITH_TIMEOUT(shownMarker().found && shownMarker().cameraId == 2, 10000);
+        const FrameMarker first = shownMarker();
+        QCOMPARE(first.date, QDate::fromString(ro.days.first(), "yyyy-MM-dd"));
+        QVERIFY2(first.time >= QTime(8, 0) && first.time < QTime(8, 3), qPrintable(first.time.toString("HH:mm:ss.zzz")));
+        QTRY_VERIFY_WITH_TIMEOUT(shownMarker().found && shownMarker().msOfDay() - first.msOfDay() >= 1000, 15000);
+        QVERIFY(shownMarker().frameIndex > first.frameIndex || shownMarker().time > first.time);
+        shot("ro-03-play");
+
+        // The day indexes and caches live in the per-user folder; nothing failed to be written.
+        for (const QString& day : ro.dayFolders) {
+            QVERIFY2(QFileInfo::exists(ZRIndexManager::userDayIndexPath(QFileInfo(day))), qPrintable(day));
+            QVERIFY(QFileInfo::exists(IndexPlacement::standInOf(day) + "/zrindex_cache.v1.bin"));
+        }
+        QVERIFY(!log.contains("writeDayIndexJson failed"));
+        QVERIFY(!log.contains("write to file"));
+        QVERIFY(!log.contains("cache save failed"));
+        if (readOnlyTree)
+            QVERIFY2(readOnlyTree->changes().isEmpty(), qPrintable(readOnlyTree->changes().join('\n')));
+        window.reset();
     }
 };
 
