@@ -8,7 +8,7 @@ build_dir=${ZR_BENCH_BUILD_DIR:-build/bench}
 cmake -S . --preset release -B "$build_dir"
 cmake --build "$build_dir" -j"${ZR_JOBS:-$(nproc)}"
 for b in "$build_dir"/bench/bench_*; do
-  [ -x "$b" ] || continue
+  [ -f "$b" ] && [ -x "$b" ] || continue
   if [ $# -gt 0 ] && [[ " $* " != *" $(basename "$b") "* ]]; then continue; fi
   echo "== $(basename "$b")"
   "$b"
