@@ -89,8 +89,12 @@ Canvas::~Canvas()
         log_info(QStringLiteral("Destroy :: Destroy fullscreen ending_done "));
         emit ending_done();
     }
-    if (display_thread)
+    if (display_thread) {
+        // Neither a restart nor a status report runs from a display being destroyed.
+        recreate_pending = false;
+        disconnect(display_thread.data(), nullptr, this, nullptr);
         delete display_thread.data();
+    }
     log_info(QStringLiteral("Destroy finished"));
 }
 
@@ -967,11 +971,58 @@ void Canvas::start_video_stream()
     display_thread = new new_display_thread(nullptr);
     if (external_feed)
         return;
-    // Frames fed by a live stream: the thread's wiring and start come with the stream client.
-    display_thread->set_decoding_disabled(false);
-    display_thread->set_buffer_ms(buffer_ms);
-    display_thread->set_display_id(display_id);
-    display_thread->set_video_quality(video_quality);
+    new_display_thread* t = display_thread.data();
+    t->set_decoding_disabled(false);
+    t->set_buffer_ms(buffer_ms);
+    t->set_display_id(display_id);
+    t->set_video_quality(video_quality);
+    connect_display_thread(t);
+
+    const bool buffered = buffer_ms >= 1 && !get_stream_codec().contains(QStringLiteral("mjpeg"));
+    if (!buffered) {
+        t->set_buffer_ms(0);
+        buffer_ms = 0;
+        log_info(QStringLiteral("set buffer size to ") + QString::number(0));
+    }
+    t->init_stream_parser(stream_scheme, stream_host, stream_port, stream_argument, stream_path, only_objects,
+                          get_stream_codec(), reconnect, proxy_host, proxy_port, stream_flag, stream_option);
+    if (buffered) {
+        t->start(QThread::InheritPriority);
+    } else {
+        t->start_stream_parser();
+        // The client's pictures are shown by the thread's direct playout.
+        t->start(QThread::InheritPriority);
+    }
+}
+
+void Canvas::connect_display_thread(new_display_thread* t)
+{
+    connect(t, SIGNAL(streamparser_error()), this, SLOT(checkend()));
+    connect(t, SIGNAL(set_codec_size(int, int)), this, SLOT(setup_codecSize(int, int)));
+    connect(t, SIGNAL(send_displayError(QString, QString, bool)), this, SLOT(displayError(QString, QString, bool)));
+    connect(t, SIGNAL(send_streamparser_speed(double)), this, SLOT(speed_receive(double)));
+    connect(t, SIGNAL(send_streamparser_scaler_dewrap(int, int)), this, SLOT(setup_scaler_dewrap(int, int)));
+    connect(t, SIGNAL(send_streamparser_stop_buffering()), this, SLOT(stop_buffering()));
+    connect(t, SIGNAL(set_display_frame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)), this,
+            SLOT(displayFrame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)));
+    connect(t, SIGNAL(send_status_message(QString)), this, SIGNAL(send_status_message(QString)));
+    connect(t, SIGNAL(send_buffering(bool, double)), this, SLOT(buffering(bool, double)));
+    connect(t, SIGNAL(error()), this, SLOT(checkEnding()));
+
+    connect(this, SIGNAL(send_duration(qlonglong)), t, SLOT(get_duration(qlonglong)), Qt::DirectConnection);
+    connect(this, SIGNAL(replay_frame_displayed()), t, SLOT(get_replay_frame_displayed()), Qt::DirectConnection);
+    connect(this, SIGNAL(display_pause()), t, SLOT(set_pause()));
+    connect(this, SIGNAL(display_start()), t, SLOT(start()));
+    connect(this, SIGNAL(display_stop()), t, SLOT(set_stop()));
+    connect(this, SIGNAL(display_show()), t, SLOT(get_display_show()));
+    connect(this, SIGNAL(display_hidden(bool)), t, SLOT(get_display_hidden(bool)));
+    connect(t, SIGNAL(can_delete()), this, SLOT(delete_display_thread()));
+    connect(t, &QObject::destroyed, this, [this]() {
+        write_log(QStringLiteral("[INFO] Display [") + display_id
+                  + QStringLiteral("] :: destroyed :: send status message disconnected"));
+        emit send_status_message(QStringLiteral("disconnected"));
+        display_thread = nullptr;
+    });
 }
 
 void Canvas::restart_video_stream()

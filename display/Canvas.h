@@ -173,6 +173,7 @@ private:
     QString speed_integer_text() const;
     QString snapshot_text() const;
     bool has_live_thread() const;
+    void connect_display_thread(new_display_thread* t);
 
     void paint_frame_layers(QPainter& painter, bool buffered);
     void draw_image(QPainter& painter);

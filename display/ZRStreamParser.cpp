@@ -75,7 +75,8 @@ struct ZRStreamParserCurl
             self->info(QStringLiteral("progress_callback :: stop thread detected"));
             return 1;
         }
-        return self->force_stop.load() ? 1 : 0;
+        // A stream error ends a transfer that went silent too, not only one that still sends.
+        return (self->force_stop.load() || self->stream_error.load()) ? 1 : 0;
     }
 };
 
