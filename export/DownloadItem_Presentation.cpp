@@ -419,27 +419,6 @@ QString DownloadItem_Presentation::getFileName()
 void DownloadItem_Presentation::updateInfoLabel()
 {
     const qint64 total = sizeText.isEmpty() ? totalBytes : sizeText.toLongLong() * 1024;
-    const qint64 elapsed = qMax<qint64>(1, timer.isValid() ? timer.elapsed() : 1);
-    const double rate = bytesReceived * 1000.0 / double(elapsed);
-    double remaining = rate > 0 ? double(total - bytesReceived) / rate : 0;
-    QString unit = QStringLiteral("secondes");
-    if (remaining > 60) {
-        remaining /= 60;
-        unit = QStringLiteral("minutes");
-    }
-    remaining = std::floor(remaining);
-    if (remaining == 0)
-        remaining = 1;
-    QString text;
-    if (!downloadedSuccessfully()) {
-        const QString tail = total == 0 ? QString() : QStringLiteral("- %1 %2 restantes").arg(remaining).arg(unit);
-        text = QStringLiteral("%1 of %2 (%3/sec) %4")
-                   .arg(sizeString(bytesReceived), total == 0 ? QStringLiteral("?") : sizeString(total),
-                        sizeString(qint64(rate)), tail);
-    } else if (bytesReceived == total) {
-        text = sizeString(QFileInfo(filePath).size());
-    } else {
-        text = QStringLiteral("%1 of %2 - Arrété").arg(sizeString(bytesReceived), sizeString(total));
-    }
-    downloadInfoLabel->setText(text);
+    const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
+    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
 }

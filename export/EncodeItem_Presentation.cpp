@@ -220,29 +220,8 @@ void EncodeItem_Presentation::updateInfoLabel()
 {
     write_log(kInfo + QStringLiteral("updateInfoLabel"));
     const qint64 total = sizeText.isEmpty() ? progressBar->maximum() : sizeText.toLongLong() * 1024;
-    const qint64 elapsed = timer.isValid() ? qMax<qint64>(1, timer.elapsed()) : 1;
-    const double speed = bytesReceived * 1000.0 / double(elapsed);
-    double remaining = speed > 0 ? double(total - bytesReceived) / speed : 0;
-    QString unit = tr("secondes");
-    if (remaining > 60) {
-        remaining /= 60;
-        unit = tr("minutes");
-    }
-    remaining = std::floor(remaining);
-    if (remaining == 0)
-        remaining = 1;
-    QString text;
-    if (!downloadedSuccessfully()) {
-        const QString tail = total == 0 ? QString() : tr("- %4 %5 restantes").arg(remaining).arg(unit);
-        text = tr("%1 of %2 (%3/sec) %4")
-                   .arg(sizeString(bytesReceived), total == 0 ? tr("?") : sizeString(total),
-                        sizeString(qint64(speed)), tail);
-    } else if (bytesReceived == total) {
-        text = sizeString(outputFile.size());
-    } else {
-        text = tr("%1 of %2 - Arrété").arg(sizeString(bytesReceived), sizeString(total));
-    }
-    downloadInfoLabel->setText(text);
+    const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
+    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, outputFile.size()));
 }
 
 void EncodeItem_Presentation::downloadReadyRead()

@@ -1,5 +1,7 @@
 #include "export/Presentation_Interface.h"
 
+#include <cmath>
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +29,28 @@ bool Presentation_Interface::downloadedSuccessfully()
 {
     // Hidden by the row itself, not by a window that is not shown.
     return m_finished && tryAgainButton->isHidden();
+}
+
+QString Presentation_Interface::progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize)
+{
+    const double rate = received * 1000.0 / double(qMax<qint64>(1, elapsedMs));
+    double remaining = rate > 0 ? double(total - received) / rate : 0;
+    QString unit = tr("secondes");
+    if (remaining > 60) {
+        remaining /= 60;
+        unit = tr("minutes");
+    }
+    remaining = std::floor(remaining);
+    if (remaining == 0)
+        remaining = 1;
+    if (!downloadedSuccessfully()) {
+        const QString tail = total == 0 ? QString() : tr("- %1 %2 restantes").arg(remaining).arg(unit);
+        return tr("%1 of %2 (%3/sec) %4")
+            .arg(sizeString(received), total == 0 ? tr("?") : sizeString(total), sizeString(qint64(rate)), tail);
+    }
+    if (received == total)
+        return sizeString(finalSize);
+    return tr("%1 of %2 - Arrété").arg(sizeString(received), sizeString(total));
 }
 
 QString Presentation_Interface::sizeString(qint64 bytes)

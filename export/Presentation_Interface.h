@@ -75,6 +75,9 @@ protected:
     // A job's end is announced once: true the first time after a start.
     bool take_end_report();
     void arm_end_report() { m_endReported = false; }
+    // The info line of a transfer: "<got> of <total> (<rate>/sec) - <n> secondes restantes"
+    // while it runs, the final size once it succeeded, "<got> of <total> - Arrété" otherwise.
+    QString progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize);
 
     bool m_finished = false;
     bool m_started = false;
