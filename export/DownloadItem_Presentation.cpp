@@ -41,14 +41,7 @@ DownloadItem_Presentation::DownloadItem_Presentation(QWidget*, QString path)
     m_started = false;
     m_inError = false;
     m_output.setFileName(filePath);
-    progressBar->hide();
-    stopButton->setEnabled(false);
-    stopButton->hide();
-    openButton->setEnabled(true);
-    openButton->show();
-    openRepButton->setEnabled(true);
-    openRepButton->show();
-    apply_row_look();
+    show_finished_look();
 }
 
 DownloadItem_Presentation::~DownloadItem_Presentation()

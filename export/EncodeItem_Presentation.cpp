@@ -37,14 +37,7 @@ EncodeItem_Presentation::EncodeItem_Presentation(QWidget*, QString path)
     fileNameLabel->setText(filePath);
     m_finished = m_started = m_inError = false;
     outputFile.setFileName(filePath);
-    progressBar->hide();
-    stopButton->setEnabled(false);
-    stopButton->hide();
-    openButton->setEnabled(true);
-    openButton->show();
-    openRepButton->setEnabled(true);
-    openRepButton->show();
-    apply_row_look();
+    show_finished_look();
 }
 
 EncodeItem_Presentation::~EncodeItem_Presentation()

@@ -31,6 +31,18 @@ bool Presentation_Interface::downloadedSuccessfully()
     return m_finished && tryAgainButton->isHidden();
 }
 
+void Presentation_Interface::show_finished_look()
+{
+    progressBar->hide();
+    stopButton->setEnabled(false);
+    stopButton->hide();
+    openButton->setEnabled(true);
+    openButton->show();
+    openRepButton->setEnabled(true);
+    openRepButton->show();
+    apply_row_look();
+}
+
 QString Presentation_Interface::progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize)
 {
     const double rate = received * 1000.0 / double(qMax<qint64>(1, elapsedMs));

@@ -70,6 +70,8 @@ private slots:
 protected:
     // The style of the two text lines and the bar, and the standard file icon.
     void apply_row_look();
+    // A row made for a file already there: no bar, no stop, both open buttons.
+    void show_finished_look();
     void set_finished_flags() { m_finished = true; m_started = false; }
     void set_started_flags() { m_started = true; m_finished = false; }
     // A job's end is announced once: true the first time after a start.
