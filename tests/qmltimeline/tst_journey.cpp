@@ -175,6 +175,23 @@ private:
         return nullptr;
     }
 
+private:
+    // Opens the camera chooser and clicks the row that shows the camera's name.
+    void chooseCamera(const QString& name)
+    {
+        click(sideView(), side("buttonCameraMouse"));
+        QQuickItem* row = nullptr;
+        QTRY_VERIFY([&] {
+            for (int i = 0; i < 8 && !row; ++i) {
+                QQuickItem* r = side(QStringLiteral("buttonCameraRow%1").arg(i));
+                if (r && r->isVisible() && showsText(r, name))
+                    row = r;
+            }
+            return row != nullptr;
+        }());
+        click(sideView(), row);
+    }
+
 private slots:
     // The folder chosen in the export-folder dialog, as the operator does.
     std::unique_ptr<ModalAnswerer> chooseFolder(const QString& exportPath)
@@ -270,17 +287,9 @@ private slots:
         // 3. The second camera, in the camera chooser.
         const GeneratedCamera* cam = ex.camera(2);
         QVERIFY(cam);
-        click(sideView(), side("buttonCameraMouse"));
-        QQuickItem* row = nullptr;
-        QTRY_VERIFY([&] {
-            for (int i = 0; i < 8 && !row; ++i) {
-                QQuickItem* r = side(QStringLiteral("buttonCameraRow%1").arg(i));
-                if (r && r->isVisible() && showsText(r, cam->name))
-                    row = r;
-            }
-            return row != nullptr;
-        }());
-        click(sideView(), row);
+        chooseCamera(cam->name);
+        if (QTest::currentTestFailed())
+            return;
         QTRY_COMPARE_WITH_TIMEOUT(controller()->get_camera_id(), 2, 10000);
         QTRY_COMPARE(segments(), 3);
         shot("04-camera");
@@ -523,17 +532,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(segments(), 3, 120000);
         const GeneratedCamera* cam = ro.camera(2);
         QVERIFY(cam);
-        click(sideView(), side("buttonCameraMouse"));
-        QQuickItem* row = nullptr;
-        QTRY_VERIFY([&] {
-            for (int i = 0; i < 8 && !row; ++i) {
-                QQuickItem* r = side(QStringLiteral("buttonCameraRow%1").arg(i));
-                if (r && r->isVisible() && showsText(r, cam->name))
-                    row = r;
-            }
-            return row != nullptr;
-        }());
-        click(sideView(), row);
+        chooseCamera(cam->name);
+        if (QTest::currentTestFailed())
+            return;
         QTRY_COMPARE_WITH_TIMEOUT(controller()->get_camera_id(), 2, 10000);
         QTRY_COMPARE(segments(), 3);
         shot("ro-02-camera");
