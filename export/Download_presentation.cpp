@@ -171,7 +171,8 @@ void Download_presentation::refile(Presentation_Interface* row)
             write_log(prefix + QStringLiteral("downloadedSuccessfully done"));
             write_log(prefix + QStringLiteral("files downloaded in ") + QString::number(seconds, 'g', 6)
                       + QStringLiteral(" s"));
-        } else if (!row->isStarted() && (row->isInError() || row->has_failed_items())) {
+        } else if (!row->isStarted() && !row->isStopped() && (row->isInError() || row->has_failed_items())) {
+            // A row the operator stopped keeps its lists until "Relancer".
             write_log(prefix + QStringLiteral("error detected"));
             if (Presentation_Interface* failed = row->filed_row(Presentation_Interface::Filing::Failure)) {
                 connect(failed, &Presentation_Interface::statusChanged, this, &Download_presentation::update);
