@@ -54,8 +54,8 @@ Canvas::Canvas(QWidget* parent)
     wheel_timer->setSingleShot(true);
     resize_timer = new QTimer(this);
     resize_timer->setSingleShot(true);
-    connect(resize_timer, SIGNAL(timeout()), this, SLOT(resizeDone()));
-    connect(ending_timer, SIGNAL(timeout()), this, SLOT(timerEnding()));
+    connect(resize_timer, &QTimer::timeout, this, &Canvas::resizeDone);
+    connect(ending_timer, &QTimer::timeout, this, &Canvas::timerEnding);
     connect(hold_timer, &QTimer::timeout, this, &Canvas::mousehold);
     connect(wheel_timer, &QTimer::timeout, this, &Canvas::setWheelOn);
     count_display();
@@ -997,26 +997,26 @@ void Canvas::start_video_stream()
 
 void Canvas::connect_display_thread(new_display_thread* t)
 {
-    connect(t, SIGNAL(streamparser_error()), this, SLOT(checkend()));
-    connect(t, SIGNAL(set_codec_size(int, int)), this, SLOT(setup_codecSize(int, int)));
-    connect(t, SIGNAL(send_displayError(QString, QString, bool)), this, SLOT(displayError(QString, QString, bool)));
-    connect(t, SIGNAL(send_streamparser_speed(double)), this, SLOT(speed_receive(double)));
-    connect(t, SIGNAL(send_streamparser_scaler_dewrap(int, int)), this, SLOT(setup_scaler_dewrap(int, int)));
-    connect(t, SIGNAL(send_streamparser_stop_buffering()), this, SLOT(stop_buffering()));
-    connect(t, SIGNAL(set_display_frame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)), this,
-            SLOT(displayFrame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool)));
-    connect(t, SIGNAL(send_status_message(QString)), this, SIGNAL(send_status_message(QString)));
-    connect(t, SIGNAL(send_buffering(bool, double)), this, SLOT(buffering(bool, double)));
-    connect(t, SIGNAL(error()), this, SLOT(checkEnding()));
+    connect(t, &new_display_thread::streamparser_error, this, &Canvas::checkend);
+    connect(t, &new_display_thread::set_codec_size, this, &Canvas::setup_codecSize);
+    connect(t, &new_display_thread::send_displayError, this, &Canvas::displayError);
+    connect(t, &new_display_thread::send_streamparser_speed, this, &Canvas::speed_receive);
+    connect(t, &new_display_thread::send_streamparser_scaler_dewrap, this, &Canvas::setup_scaler_dewrap);
+    connect(t, &new_display_thread::send_streamparser_stop_buffering, this, &Canvas::stop_buffering);
+    connect(t, &new_display_thread::set_display_frame, this, &Canvas::displayFrame);
+    connect(t, &new_display_thread::send_status_message, this, &Canvas::send_status_message);
+    connect(t, &new_display_thread::send_buffering, this, &Canvas::buffering);
+    connect(t, &new_display_thread::error, this, &Canvas::checkEnding);
 
-    connect(this, SIGNAL(send_duration(qlonglong)), t, SLOT(get_duration(qlonglong)), Qt::DirectConnection);
-    connect(this, SIGNAL(replay_frame_displayed()), t, SLOT(get_replay_frame_displayed()), Qt::DirectConnection);
-    connect(this, SIGNAL(display_pause()), t, SLOT(set_pause()));
-    connect(this, SIGNAL(display_start()), t, SLOT(start()));
-    connect(this, SIGNAL(display_stop()), t, SLOT(set_stop()));
-    connect(this, SIGNAL(display_show()), t, SLOT(get_display_show()));
-    connect(this, SIGNAL(display_hidden(bool)), t, SLOT(get_display_hidden(bool)));
-    connect(t, SIGNAL(can_delete()), this, SLOT(delete_display_thread()));
+    connect(this, &Canvas::send_duration, t, &new_display_thread::get_duration, Qt::DirectConnection);
+    connect(this, &Canvas::replay_frame_displayed, t, &new_display_thread::get_replay_frame_displayed,
+            Qt::DirectConnection);
+    connect(this, &Canvas::display_pause, t, &new_display_thread::set_pause);
+    connect(this, &Canvas::display_start, t, [t]() { t->start(); });
+    connect(this, &Canvas::display_stop, t, &new_display_thread::set_stop);
+    connect(this, &Canvas::display_show, t, &new_display_thread::get_display_show);
+    connect(this, &Canvas::display_hidden, t, &new_display_thread::get_display_hidden);
+    connect(t, &new_display_thread::can_delete, this, &Canvas::delete_display_thread);
     connect(t, &QObject::destroyed, this, [this]() {
         write_log(QStringLiteral("[INFO] Display [") + display_id
                   + QStringLiteral("] :: destroyed :: send status message disconnected"));

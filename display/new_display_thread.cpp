@@ -196,10 +196,10 @@ void new_display_thread::init_stream_parser(QString scheme, QString host, QStrin
     stream_client->set_name(display_id.toUtf8());
     stream_client->set_video_quality(video_quality);
     stream_client->set_token(token);
-    connect(stream_client, SIGNAL(send_status_message(QString)), this, SIGNAL(send_status_message(QString)));
-    connect(stream_client, SIGNAL(can_delete()), this, SLOT(delete_stream_parser()));
-    connect(stream_client, SIGNAL(set_restart()), this, SLOT(start_stream_parser()));
-    connect(stream_client, SIGNAL(stop_display_thread()), this, SLOT(set_stop()));
+    connect(stream_client, &ZRStreamParser::send_status_message, this, &new_display_thread::send_status_message);
+    connect(stream_client, &ZRStreamParser::can_delete, this, &new_display_thread::delete_stream_parser);
+    connect(stream_client, &ZRStreamParser::set_restart, this, &new_display_thread::start_stream_parser);
+    connect(stream_client, &ZRStreamParser::stop_display_thread, this, &new_display_thread::set_stop);
     stream_client->set_decoding_disabled(decoding_disabled);
     log_info(QStringLiteral("init stream parser :: codec value ") + codec);
     wait_frame_timeout_ms = codec.contains(QStringLiteral("mjpeg")) ? 10000 : 5000;
