@@ -158,6 +158,7 @@ void Download_presentation::refile(Presentation_Interface* row)
             if (failed) {
                 write_log(prefix + QStringLiteral("error detected"));
                 connect(failed, &Presentation_Interface::statusChanged, this, &Download_presentation::update);
+                // Declared by each row class that retries through the window, not by the base: by signature.
                 connect(failed, SIGNAL(tryAgainFromError(QString)), this, SLOT(updateFromError(QString)));
                 failed->setType(QStringLiteral("multi"));
                 failed->setInError(true);
@@ -176,6 +177,7 @@ void Download_presentation::refile(Presentation_Interface* row)
             write_log(prefix + QStringLiteral("error detected"));
             if (Presentation_Interface* failed = row->filed_row(Presentation_Interface::Filing::Failure)) {
                 connect(failed, &Presentation_Interface::statusChanged, this, &Download_presentation::update);
+                // Declared by each row class that retries through the window, not by the base: by signature.
                 connect(failed, SIGNAL(tryAgainFromError(QString)), this, SLOT(updateFromError(QString)));
                 failed->setType(QStringLiteral("multi"));
                 failed->setInError(true);
@@ -209,6 +211,7 @@ void Download_presentation::refile(Presentation_Interface* row)
             if (!failed)
                 return;
             connect(failed, &Presentation_Interface::statusChanged, this, &Download_presentation::update);
+            // Declared by each row class that retries through the window, not by the base: by signature.
             connect(failed, SIGNAL(tryAgainFromError(QString)), this, SLOT(updateFromError(QString)));
             failed->setType(QStringLiteral("encode"));
             failed->setInError(true);

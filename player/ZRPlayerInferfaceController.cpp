@@ -82,11 +82,13 @@ ZRPlayerInferfaceController::ZRPlayerInferfaceController(QObject* /*parent*/)
 {
     write_log(kInfo + QStringLiteral("construct"));
     reader = new ZRStreamReadAndControl();
-    connect(reader, SIGNAL(set_next_file()), this, SLOT(set_next_file()));
-    connect(reader, SIGNAL(set_previous_file()), this, SLOT(set_previous_file()));
-    connect(reader, SIGNAL(setTime(QTime)), this, SLOT(setTime(QTime)));
-    connect(reader, SIGNAL(send_available_videostream(QStringList)), this,
-            SLOT(recv_available_videostream(QStringList)));
+    connect(reader, &ZRStreamReadAndControl::set_next_file, this, &ZRPlayerInferfaceController::set_next_file);
+    connect(reader, &ZRStreamReadAndControl::set_previous_file, this,
+            &ZRPlayerInferfaceController::set_previous_file);
+    connect(reader, &ZRStreamReadAndControl::setTime, this, &ZRPlayerInferfaceController::setTime);
+    // Emitted from pool threads too: the automatic connection queues those to this thread.
+    connect(reader, &ZRStreamReadAndControl::send_available_videostream, this,
+            &ZRPlayerInferfaceController::recv_available_videostream);
 }
 
 ZRPlayerInferfaceController::~ZRPlayerInferfaceController()
@@ -906,16 +908,16 @@ void ZRPlayerInferfaceController::check_integrity()
     integrity_check = new IntegrityCheck(root_directory + QLatin1Char('/') + m_selected_date);
     integrity_dialog = new IntegrityDialog(root_directory, m_selected_date, nullptr);
 
-    connect(integrity_check, SIGNAL(hash_file_found(bool)), integrity_dialog, SLOT(is_hash_file_found(bool)));
-    connect(integrity_check, SIGNAL(file_count(int)), integrity_dialog, SLOT(get_file_count(int)));
-    connect(integrity_check, SIGNAL(file_count_check(bool)), integrity_dialog, SLOT(is_file_count_check(bool)));
-    connect(integrity_check, SIGNAL(start_check()), integrity_dialog, SLOT(start_check()));
-    connect(integrity_check, SIGNAL(end_check(bool)), integrity_dialog, SLOT(end_check(bool)));
-    connect(integrity_check, SIGNAL(begin_check_file(QString)), integrity_dialog, SLOT(begin_check_file(QString)));
-    connect(integrity_check, SIGNAL(end_check_file(QString,bool)), integrity_dialog,
-            SLOT(end_check_file(QString,bool)));
-    connect(integrity_dialog, SIGNAL(user_stopped()), integrity_check, SLOT(user_stop()));
-    connect(integrity_dialog, SIGNAL(finished(int)), this, SLOT(integrity_check_done()));
+    IntegrityDialog* dialog = integrity_dialog;
+    connect(integrity_check, &IntegrityCheck::hash_file_found, dialog, &IntegrityDialog::is_hash_file_found);
+    connect(integrity_check, &IntegrityCheck::file_count, dialog, &IntegrityDialog::get_file_count);
+    connect(integrity_check, &IntegrityCheck::file_count_check, dialog, &IntegrityDialog::is_file_count_check);
+    connect(integrity_check, &IntegrityCheck::start_check, dialog, &IntegrityDialog::start_check);
+    connect(integrity_check, &IntegrityCheck::end_check, dialog, &IntegrityDialog::end_check);
+    connect(integrity_check, &IntegrityCheck::begin_check_file, dialog, &IntegrityDialog::begin_check_file);
+    connect(integrity_check, &IntegrityCheck::end_check_file, dialog, &IntegrityDialog::end_check_file);
+    connect(dialog, &IntegrityDialog::user_stopped, integrity_check, &IntegrityCheck::user_stop);
+    connect(dialog, &QDialog::finished, this, &ZRPlayerInferfaceController::integrity_check_done);
 
     integrity_dialog->show();
     integrity_check->start(QThread::InheritPriority);
@@ -970,7 +972,7 @@ void ZRPlayerInferfaceController::video_export()
     }
     export_dialog = new PopupExport(day_video_list, camera_id, QString::number(stream_id), QStringList(),
                                     root_directory + QLatin1Char('/') + m_selected_date, timestamp);
-    connect(export_dialog, SIGNAL(endingsignal()), this, SLOT(video_export_end()));
+    connect(export_dialog.data(), &PopupExport::endingsignal, this, &ZRPlayerInferfaceController::video_export_end);
     export_dialog->setModal(true);
     export_dialog->show();
 }

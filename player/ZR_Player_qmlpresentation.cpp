@@ -21,12 +21,6 @@
 
 namespace {
 
-// Both signatures are written once: connect and disconnect must name the same pair.
-const char* const kFrameSignal =
-    SIGNAL(set_display_frame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool));
-const char* const kFrameSlot =
-    SLOT(displayFrame(uint8_t*, int, int, int, QString, QString, bool, int, double, bool));
-
 constexpr int kTimelineHeight = 250;
 constexpr int kPanelOpenWidth = 350;
 constexpr int kPanelClosedWidth = 100;
@@ -73,7 +67,7 @@ ZR_Player_qmlpresentation::~ZR_Player_qmlpresentation()
         disconnect(side_panel_view->rootObject(), nullptr, this, nullptr);
 
     if (controller && controller->get_reader() && canvas)
-        disconnect(controller->get_reader(), kFrameSignal, canvas, kFrameSlot);
+        disconnect(controller->get_reader(), &ZRStreamReadAndControl::set_display_frame, canvas, &Canvas::displayFrame);
 
     // The views go first, while every object their bindings name still exists.
     if (timeline_view) {
@@ -120,7 +114,8 @@ void ZR_Player_qmlpresentation::setupContextObjects()
 
     // Queued although both live in the GUI thread: the reader keeps the pixels alive until
     // the display has copied them, after the emitting call has returned.
-    connect(controller->get_reader(), kFrameSignal, canvas, kFrameSlot, Qt::QueuedConnection);
+    connect(controller->get_reader(), &ZRStreamReadAndControl::set_display_frame, canvas, &Canvas::displayFrame,
+            Qt::QueuedConnection);
 
     QQmlContext* root = engine->rootContext();
     root->setContextProperty(QStringLiteral("videoController"), controller);
@@ -161,6 +156,7 @@ void ZR_Player_qmlpresentation::setupLayout()
                                                            {QStringLiteral("previewPopup"), preview_popup}});
     side_panel_view->rootContext()->setContextProperty(QStringLiteral("mainWindow"), this);
     if (QQuickItem* panel = side_panel_view->rootObject())
+        // The panel's signal is declared in QML: only its signature names it.
         connect(panel, SIGNAL(panelStateChanged(bool)), this, SLOT(onPanelStateChanged(bool)));
 
     auto* video_container = new QWidget(this);

@@ -17,8 +17,8 @@ ZRSlidertimeline::ZRSlidertimeline(QWidget* parent)
     : QSlider(parent)
     , range_text(QStringLiteral("00:00:00 - 23:59:59"))
 {
-    connect(this, SIGNAL(valueChanged(int)), this, SLOT(get_value_changed(int)));
-    connect(this, SIGNAL(sliderReleased()), this, SLOT(release()));
+    connect(this, &QSlider::valueChanged, this, &ZRSlidertimeline::get_value_changed);
+    connect(this, &QSlider::sliderReleased, this, &ZRSlidertimeline::release);
 }
 
 void ZRSlidertimeline::clear_all_minutes()
