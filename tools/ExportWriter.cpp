@@ -282,6 +282,8 @@ bool ExportWriter::run(QString* error)
     s[QStringLiteral("codec")] = PacketEncoder::codecName(m_options.codec);
     s[QStringLiteral("fps")] = m_options.fps;
     s[QStringLiteral("gop")] = m_options.gop;
+    s[QStringLiteral("preset")] = m_options.preset;
+    s[QStringLiteral("bitrate")] = m_options.bitrate;
     s[QStringLiteral("width")] = m_options.width;
     s[QStringLiteral("height")] = m_options.height;
     s[QStringLiteral("streams")] = m_options.streams;
@@ -431,6 +433,7 @@ bool ExportWriter::writeVideo(Recording& rec, QString* error)
             continue;
         }
         PacketEncoder enc;
+        enc.setRate(m_options.preset, s == 0 ? m_options.bitrate : m_options.bitrate / 4);
         if (!enc.open(codec, st.width, st.height, m_options.fps, noKey ? 0 : m_options.gop, error))
             return false;
         MarkerPainter::Values v;

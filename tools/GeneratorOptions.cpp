@@ -36,6 +36,11 @@ Usage: zr-make-export --out DIR [options]
                        recording starts with a key frame
   --noise N            camera-like sensor noise: every luma sample of every picture moves by up
                        to +-N (0 to 64, default 0), which brings the bit rate near a real camera's
+  --preset P           x264/x265 speed preset: ultrafast (default, fast to write), superfast,
+                       veryfast, faster, fast, medium, slow, slower, veryslow
+  --bitrate KBITS      H.264/H.265 at this bit rate in kbit/s (a 1-second buffer, as cameras
+                       do) instead of constant quality; camera-like streams are, for example,
+                       --preset veryfast --bitrate 6000 --noise 6 at 1920x1080
   --size WxH           picture size of stream 1 (default 640x360; even numbers)
   --streams 1|2        2 adds an interleaved stream "video2" at half the size
   --audio              adds .zraudio + .zraudioseek (AAC-LC in ADTS, mono 16 kHz, 1024-sample packets;
@@ -80,7 +85,7 @@ Encryption: AES-256-CBC, key = first 32 characters of the key text as ASCII, IV 
 characters of the IV text as ASCII.
 
 JSON summary (--json):
-  {"export": abs path, "id", "codec", "fps", "gop", "width", "height", "streams", "audio",
+  {"export": abs path, "id", "codec", "fps", "gop", "preset", "bitrate" (kbit/s, 0), "width", "height", "streams", "audio",
    "placeholder", "seed" (text), "files": number of files written, "seconds",
    "days": [{"date", "path", "hash": abs path of hash.json}],
    "cameras": [{"id", "name", "folder": media folder name,
@@ -203,6 +208,17 @@ bool GeneratorOptions::parse(const QStringList& args, GeneratorOptions* o, QStri
                 return false;
         } else if (a == QLatin1String("--noise")) {
             if (!number(0, 64, &o->noise))
+                return false;
+        } else if (a == QLatin1String("--preset")) {
+            if (!value(&v))
+                return false;
+            if (!PacketEncoder::presets().contains(v)) {
+                *error = QStringLiteral("--preset: %1 is not one of %2").arg(v, PacketEncoder::presets().join(QLatin1String(", ")));
+                return false;
+            }
+            o->preset = v;
+        } else if (a == QLatin1String("--bitrate")) {
+            if (!number(1, 1000000, &o->bitrate))
                 return false;
         } else if (a == QLatin1String("--size")) {
             if (!value(&v))

@@ -25,6 +25,8 @@ struct GeneratorOptions
     int fps = 25;
     int gop = 0;                // 0: same as fps
     int noise = 0;              // sensor noise: luma moves by up to +-noise per picture
+    QString preset = QStringLiteral("ultrafast"); // x264/x265 speed preset
+    int bitrate = 0;            // kbit/s; 0: constant quality instead
     int width = 640;
     int height = 360;
     int streams = 1;

@@ -1,5 +1,8 @@
 #include "tools/PacketEncoder.h"
 
+#include <algorithm>
+#include <climits>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
@@ -48,6 +51,13 @@ bool PacketEncoder::parseCodec(const QString& name, Codec* codec)
     return false;
 }
 
+QStringList PacketEncoder::presets()
+{
+    return {QStringLiteral("ultrafast"), QStringLiteral("superfast"), QStringLiteral("veryfast"),
+            QStringLiteral("faster"),    QStringLiteral("fast"),      QStringLiteral("medium"),
+            QStringLiteral("slow"),      QStringLiteral("slower"),    QStringLiteral("veryslow")};
+}
+
 bool PacketEncoder::open(Codec codec, int width, int height, int fps, int gop, QString* error)
 {
     const AVCodec* enc = nullptr;
@@ -86,20 +96,28 @@ bool PacketEncoder::open(Codec codec, int width, int height, int fps, int gop, Q
     } else if (codec == Codec::H264) {
         m_ctx->pix_fmt = AV_PIX_FMT_YUV420P;
         m_ctx->keyint_min = interval;
-        av_dict_set(&opts, "preset", "ultrafast", 0);
-        av_dict_set(&opts, "crf", "26", 0);
+        av_dict_set(&opts, "preset", m_preset.toLatin1().constData(), 0);
+        if (m_kbps <= 0)
+            av_dict_set(&opts, "crf", "26", 0);
         const QByteArray params = QStringLiteral("keyint=%1:min-keyint=%1:scenecut=0:bframes=0:repeat-headers=1:rc-lookahead=0:sync-lookahead=0")
                                       .arg(interval).toLatin1();
         av_dict_set(&opts, "x264-params", params.constData(), 0);
     } else {
         m_ctx->pix_fmt = AV_PIX_FMT_YUV420P;
         m_ctx->keyint_min = interval;
-        av_dict_set(&opts, "preset", "ultrafast", 0);
-        av_dict_set(&opts, "crf", "30", 0);
+        av_dict_set(&opts, "preset", m_preset.toLatin1().constData(), 0);
+        if (m_kbps <= 0)
+            av_dict_set(&opts, "crf", "30", 0);
         const QByteArray params = QStringLiteral("keyint=%1:min-keyint=%1:scenecut=0:bframes=0:open-gop=0:repeat-headers=1:"
                                                  "pools=none:frame-threads=1:rc-lookahead=0:log-level=error")
                                       .arg(interval).toLatin1();
         av_dict_set(&opts, "x265-params", params.constData(), 0);
+    }
+    if (codec != Codec::Mjpeg && m_kbps > 0) {
+        // As a camera sends: the bit rate held over a one-second buffer.
+        m_ctx->bit_rate = qint64(m_kbps) * 1000;
+        m_ctx->rc_max_rate = m_ctx->bit_rate;
+        m_ctx->rc_buffer_size = int(std::min<qint64>(m_ctx->bit_rate, INT_MAX));
     }
     const int rc = avcodec_open2(m_ctx.get(), enc, &opts);
     av_dict_free(&opts);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -24,6 +25,14 @@ public:
     PacketEncoder() = default;
     PacketEncoder(const PacketEncoder&) = delete;
     PacketEncoder& operator=(const PacketEncoder&) = delete;
+
+    // H.264/H.265 speed preset and bit rate (kbit/s, 0: constant quality) of the next open.
+    void setRate(const QString& preset, int kbps)
+    {
+        m_preset = preset;
+        m_kbps = kbps;
+    }
+    static QStringList presets();
 
     // gop <= 0 means a single key frame at the start.
     bool open(Codec codec, int width, int height, int fps, int gop, QString* error);
@@ -57,4 +66,6 @@ private:
     ff::FramePtr m_frame;
     ff::PacketPtr m_pkt;
     std::vector<Packet> m_packets;
+    QString m_preset = QStringLiteral("ultrafast");
+    int m_kbps = 0;
 };

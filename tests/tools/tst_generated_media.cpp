@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QtTest>
 
@@ -213,6 +214,35 @@ private slots:
             const FrameMarker m = readFrameMarker(pictures[i]);
             QVERIFY(m.found);
             QCOMPARE(m.frameIndex, i);
+        }
+    }
+
+    // A camera-like stream: the bit rate asked for (over a one-second buffer) whatever the noise,
+    // the preset said in the summary, and pictures that still carry their markers. A preset or a
+    // rate the encoders do not know is refused.
+    void cameraLikeRate()
+    {
+        const GeneratedExport ex = gen.generate({"--file-seconds", "4", "--size", "320x180", "--seed", "9", "--noise",
+                                                 "12", "--preset", "veryfast", "--bitrate", "600"});
+        QVERIFY2(ex.ok, qPrintable(ex.error));
+        QCOMPARE(ex.json.value("preset").toString(), QStringLiteral("veryfast"));
+        QCOMPARE(ex.json.value("bitrate").toInt(), 600);
+        const GeneratedRecording& r = ex.cameras[0].recordings[0];
+        const double kbps = QFileInfo(r.videoPath).size() * 8.0 / 1000.0 / 4.0;
+        QVERIFY2(kbps > 600 * 0.7 && kbps < 600 * 1.25, qPrintable(QString("%1 kbit/s").arg(kbps)));
+        const QList<QImage> pictures = zrtoolstest::decodeStream(r.videoPath, r.seekPath, "video1");
+        QCOMPARE(pictures.size(), 100);
+        for (int i : {0, 37, 99}) {
+            const FrameMarker m = readFrameMarker(pictures[i]);
+            QVERIFY(m.found);
+            QCOMPARE(m.frameIndex, i);
+        }
+
+        for (const QStringList& bad : {QStringList{"--preset", "sluggish"}, QStringList{"--bitrate", "0"},
+                                       QStringList{"--bitrate", "fast"}}) {
+            const GeneratedExport refused = gen.generate(QStringList{"--file-seconds", "1", "--size", "64x36"} + bad);
+            QVERIFY2(!refused.ok, qPrintable(bad.join(' ')));
+            QVERIFY2(refused.error.contains(bad.first()), qPrintable(refused.error));
         }
     }
 };
