@@ -226,7 +226,7 @@ void Canvas::displayFrame(uint8_t* _frame, int _linesize, int _frame_width, int 
         frame_linesize = _linesize;
     }
     setFrameForDisplay(_frame, _linesize, _frame_width, _frame_height);
-    dewarp_applied = dewarp_enabled;
+    dewarp_applied = dewarp_enabled && dewarp_current_frame(_frame, _linesize, _frame_width, _frame_height);
     if (error_shown)
         error_shown = false;
 
@@ -667,11 +667,20 @@ void Canvas::draw_image(QPainter& painter)
             restore();
             return;
         }
-        if (!dewarp_view && !image_logged)
-            log_info(QStringLiteral("draw image :: create image :: ") + QString::number(last_frame_id)
-                     + QStringLiteral(" size : ") + QString::number(codec_width) + QLatin1Char('x')
-                     + QString::number(codec_height));
-        picture = image;
+        if (dewarp_view && dewarp_applied) {
+            picture = dewarp.output_image();
+            if (picture.isNull()) {
+                log_info(QStringLiteral("draw image :: dewarp :: frame data is null"));
+                restore();
+                return;
+            }
+        } else {
+            if (!dewarp_view && !image_logged)
+                log_info(QStringLiteral("draw image :: create image :: ") + QString::number(last_frame_id)
+                         + QStringLiteral(" size : ") + QString::number(codec_width) + QLatin1Char('x')
+                         + QString::number(codec_height));
+            picture = image;
+        }
         stored = true;
     }
     if (picture.isNull()) {
@@ -1076,7 +1085,6 @@ void Canvas::setWheelOn()
 }
 void Canvas::mouse_release_post_event() {}
 void Canvas::pluginptz(QString, QString, QString) {}
-void Canvas::setup_scaler_dewrap(int, int) {}
 void Canvas::onvif_request_finished(int) {}
 void Canvas::onvif_request_security() {}
 void Canvas::onvif_request_security_stop() {}
@@ -1113,10 +1121,6 @@ void Canvas::ptz_schedule_click() {}
 void Canvas::ptz_wheel_zoom(QWheelEvent*) {}
 void Canvas::ptz_leave_hold() {}
 void Canvas::stop_ptz_move(const char*) {}
-void Canvas::dewarp_press(QPointF) {}
-void Canvas::dewarp_move(QPointF) {}
-void Canvas::dewarp_release(QPointF) {}
-void Canvas::dewarp_wheel(QWheelEvent*) {}
 
 bool Canvas::update_zone_highlight(QPointF p)
 {
@@ -1241,7 +1245,7 @@ void Canvas::mouseMoveEvent(QMouseEvent* event)
             return;
     }
     if (dewarp_view) {
-        dewarp_move(pos);
+        dewarp_move(pos, event->buttons());
         return;
     }
     if (zoom.drag(pos, zoom_view())) {
@@ -1283,7 +1287,7 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
     if (keep_aspect_ratio && !in_image_area(pos))
         return;
     if (dewarp_view) {
-        dewarp_release(pos);
+        dewarp_release(pos, event->button());
         return;
     }
     const bool left = event->button() == Qt::LeftButton;
@@ -1297,7 +1301,7 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
     if (left && zoom.is_click_pending() && !ptz_enabled && !dewarp_view && digital_zoom_enabled
         && zoom.windows().isEmpty()) {
         zoom.click_zoom(zoom_view());
-        dewarp_dragged = false;
+        dewarp.set_dragged(false);
         update();
         event->accept();
         return;
@@ -1448,7 +1452,7 @@ DigitalZoom::View Canvas::zoom_view() const
 void Canvas::zoom_off()
 {
     zoom.zoom_off();
-    dewarp_dragged = false;
+    dewarp.set_dragged(false);
     frame_width = codec_width;
     frame_height = codec_height;
 }
@@ -1466,4 +1470,67 @@ int Canvas::zoom_window_at(QPoint p) const
 void Canvas::remove_overlapping_zoom_windows(QRect r)
 {
     zoom.remove_overlapping_windows(r);
+}
+
+// ---- fisheye dewarp ----
+
+void Canvas::setup_scaler_dewrap(int w, int h)
+{
+    log_info(QStringLiteral("setup_scaler_dewrap ") + QString::number(w) + QLatin1Char('x') + QString::number(h));
+    QMutexLocker lock(&mutex);
+    if (!dewarp.setup(w, h))
+        log_warn(QStringLiteral("setup_scaler_dewrap :: no dewarp output for ") + QString::number(w) + QLatin1Char('x')
+                 + QString::number(h));
+}
+
+// Nothing else sizes the output for the pictures of a recording, so the intake does it whenever
+// the frame size changes.
+bool Canvas::dewarp_current_frame(const uint8_t* data, int linesize, int w, int h)
+{
+    if (dewarp.source_size() != QSize(w, h))
+        setup_scaler_dewrap(w, h);
+    QString why;
+    bool done;
+    {
+        QMutexLocker lock(&mutex);
+        done = dewarp.dewarp(data, linesize, w, h, &why);
+    }
+    if (!done)
+        log_warn(QStringLiteral("dewarp :: skip frame :: ") + why);
+    return done;
+}
+
+void Canvas::dewarp_press(QPointF p)
+{
+    dewarp.press(p);
+}
+
+void Canvas::dewarp_move(QPointF p, Qt::MouseButtons held)
+{
+    if (!(held & Qt::LeftButton) || !dewarp_enabled)
+        return;
+    if (dewarp.drag(p)) {
+        frame_width = image_rect.width();
+        frame_height = image_rect.height();
+        fps_sample_time = now_ticks();
+    }
+}
+
+void Canvas::dewarp_release(QPointF p, Qt::MouseButton button)
+{
+    const bool left = button == Qt::LeftButton;
+    // A click measures against the picture shown.
+    if (left && (!dewarp_enabled || (dewarp.is_pan_active() && !dewarp.is_dragged()))) {
+        frame_width = image_rect.width();
+        frame_height = image_rect.height();
+    }
+    const FisheyeDewarp::Release done = dewarp.release(p, left, button == Qt::RightButton, dewarp_enabled,
+                                                       image_rect.topLeft(), QSizeF(frame_width, frame_height));
+    if (done == FisheyeDewarp::Release::Recentred)
+        update();
+}
+
+void Canvas::dewarp_wheel(QWheelEvent* event)
+{
+    dewarp.wheel(event->angleDelta().y(), dewarp_enabled, paused);
 }

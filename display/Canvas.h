@@ -4,6 +4,7 @@
 
 #include "display/DigitalZoom.h"
 #include "display/DisplayInterface.h"
+#include "display/FisheyeDewarp.h"
 #include "display/ZoomWindow.h"
 
 #include <QImage>
@@ -75,6 +76,9 @@ public:
     int zoom_window_at(QPoint p) const;
     void remove_overlapping_zoom_windows(QRect r);
     void reset_zoom();
+    // Fisheye dewarp state, for hosts and tests.
+    const FisheyeDewarp& get_dewarp() const { return dewarp; }
+    bool is_dewarp_applied() const { return dewarp_applied; }
 
     // Where a w x h picture lands in a W x H widget when not zoomed.
     static QRect placement(int picture_w, int picture_h, int widget_w, int widget_h, bool keep_aspect,
@@ -209,8 +213,9 @@ private:
     void ptz_leave_hold();
     void stop_ptz_move(const char* reason);
     void dewarp_press(QPointF p);
-    void dewarp_move(QPointF p);
-    void dewarp_release(QPointF p);
+    void dewarp_move(QPointF p, Qt::MouseButtons held);
+    void dewarp_release(QPointF p, Qt::MouseButton button);
+    bool dewarp_current_frame(const uint8_t* data, int linesize, int w, int h);
     void dewarp_wheel(QWheelEvent* event);
     bool update_zone_highlight(QPointF p);
     int zone_index_at(QPointF p) const;
@@ -253,8 +258,9 @@ private:
     bool hold_active = false;
     bool area_dragging = false;
     bool wheel_armed = true;
-    bool dewarp_dragged = false;
 
     // Digital zoom and zoom windows.
     DigitalZoom zoom;
+    // Fisheye dewarp.
+    FisheyeDewarp dewarp;
 };
