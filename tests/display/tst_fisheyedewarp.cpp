@@ -349,6 +349,23 @@ private slots:
         QCOMPARE(out.pixel(5, 5), frame.pixel(5, 5));
     }
 
+    // A double click on the dewarp view never shows it full screen.
+    void doubleClickStaysInWindow()
+    {
+        Canvas c;
+        QImage frame = fisheye();
+        setUpDisplay(c, frame);
+        c.set_fullscreen_enabled(true);
+        activate(c, frame, 0);
+        const QPointF p(200, 160);
+        press(c, p);
+        release(c, p);
+        send(c, QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::LeftButton);
+        release(c, p);
+        QVERIFY(!c.is_fullscreen_shown());
+        QVERIFY(c.is_dewarp_enabled());
+    }
+
     // The intake sizes the output from the frames themselves, whatever size the last setup
     // announced; a frame whose rows are too short is skipped with a log line.
     void intakeSizesOutputAndSkipsBadFrames()
