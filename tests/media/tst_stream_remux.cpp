@@ -1,10 +1,12 @@
-//! labels: unit
+//! labels: unit net
 // The stream remuxer over a generated recording's H.264 data file: the copy is a video file
 // that ffprobe reads with every frame at the asked rate, under its final name, and the input
-// is deleted only after a copy that fully succeeded.
+// is deleted only after a copy that fully succeeded. A URL input is read from a loopback HTTP
+// server.
 #include "media/ZRStreamRemux.h"
 #include "tests/export/ExportedVideo.h"
 #include "tests/support/ExportGenerator.h"
+#include "tests/support/HttpServer.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/TestMain.h"
 
@@ -176,6 +178,48 @@ private slots:
         QCOMPARE(last.cameraId, cameraId);
         QCOMPARE(first.frameIndex, 0);
         QCOMPARE(last.frameIndex, rawFrames - 1);
+    }
+
+    // The input may be a URL: the stream is read from the server (its multipart marker
+    // removed first) and copied; an address the server does not serve is -15.
+    void urlInput_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("code");
+        QTest::newRow("served") << "/stream/raw?camera=4&zrmultipart=1" << 0;
+        QTest::newRow("not served") << "/nothing?camera=4" << -15;
+    }
+    void urlInput()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, code);
+        QFile raw(rawPath);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        zrtest::HttpReply reply;
+        reply.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/octet-stream")));
+        reply.body = raw.readAll();
+        zrtest::HttpServer server;
+        server.route("/stream/raw", reply);
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        const QString url = server.url(path);
+        int got = 99;
+        {
+            ZRStreamRemux remuxer;
+            got = remuxer.remux(url, work.filePath("tmp.mp4"), work.filePath("from url.mp4"), 25.0);
+        }
+        QCOMPARE(got, code);
+        QVERIFY(server.requestCount() >= 1);
+        QVERIFY(!server.requests().first().target.contains("zrmultipart"));
+        if (code != 0) {
+            QVERIFY(!QFile::exists(work.filePath("from_url.mp4")));
+            return;
+        }
+        const zrtest::ProbedVideo v = zrtest::probeVideo(work.filePath("from_url.mp4"));
+        QVERIFY2(v.ok, qPrintable(v.error));
+        QCOMPARE(v.frames, rawFrames);
+        QVERIFY(!QFile::exists(work.filePath("tmp.mp4")));
+        QVERIFY(QFile::exists(rawPath)); // the recording itself is never the input
     }
 
     void finalFileName_data()
