@@ -448,6 +448,49 @@ private slots:
         QVERIFY(QFile::exists(video2));
     }
 
+    // A stream copy that cannot end as asked: a file already at the video path is kept and the
+    // run ends with -20; a descriptor that cannot be written gives -31, an archive without its
+    // descriptor -26, and neither makes an archive. No working file stays.
+    void copyEndings_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("code");
+        QTest::newRow("video already there") << "taken" << -20;
+        QTest::newRow("descriptor folder missing") << "descriptor" << -31;
+        QTest::newRow("archive without descriptor") << "archive" << -26;
+    }
+
+    void copyEndings()
+    {
+        QFETCH(QString, situation);
+        QFETCH(int, code);
+        auto s = server(0);
+        const QString folder = out.filePath("endings-" + situation);
+        QVERIFY(QDir().mkpath(folder));
+        const QString video = folder + "/v.mp4";
+        if (situation == "taken") {
+            QFile f(video);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("the operator's video");
+        }
+        Run r;
+        setUp(r.d.get(), *s, 0, 49, video, "raw", 2);
+        if (situation == "descriptor")
+            r.d->set_descriptor(QString::fromLatin1(QByteArray("d").toBase64()), folder + "/absent/v.txt");
+        if (situation != "taken")
+            r.d->set_archive_path(folder + "/v.zip");
+        r.start();
+        QVERIFY(r.wait());
+        QCOMPARE(r.code(), code);
+        QCOMPARE(r.done->count(), 0);
+        QVERIFY(!QFile::exists(folder + "/v.zip"));
+        if (situation == "taken")
+            QCOMPARE(readAll(video), QByteArray("the operator's video"));
+        else
+            checkVideo(video, 0, 49, 25.0); // the video itself stays
+        QCOMPARE(workingFiles(), QStringList());
+    }
+
     // The bar counts seconds of the range from the first report on.
     void rowProgress()
     {
