@@ -1,15 +1,20 @@
-//! libs: zr_display
+//! libs: zr_display zr_platform
 // A generated camera-like 1080p25 H.264 minute served as a live multipart stream from a loopback
 // server at its real pace and played by a display with a 2-second buffer for 20 s: frames
-// shown per second and skipped, the process CPU per shown frame beside the playback reader
-// showing the same frames from the file into the same display (decode, BGRA and paint in
-// both), and the playout interval beside the interval the pacing aims at for that paint (the paint plus the sleep it planned).
+// shown per second and skipped, the process CPU per shown frame and resident memory beside the
+// playback reader showing the same frames from the file into the same display (decode, BGRA and
+// paint in both), the same beside ffmpeg reading the same frames from the same kind of loopback
+// server at the same pace (decode and BGRA, no paint), and the playout interval beside the
+// interval the pacing aims at for that paint (the paint plus the sleep it planned).
+// ffmpeg cannot read the multipart stream itself: its only multipart reader (mpjpeg) takes every
+// part for a JPEG picture, so it is given the same access units as one H.264 byte stream.
 #include "app/DebugLevel.h"
 #include "bench/support/BenchSupport.h"
 #include "display/Canvas.h"
 #include "display/new_display_thread.h"
 #include "media/ZRSeekTable.h"
 #include "media/ZRStreamReadAndControl.h"
+#include "platform/ProcessFigures.h"
 
 #include <QApplication>
 #include <QDir>
@@ -51,14 +56,15 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
-// One loopback connection served from memory: every part at its own absolute deadline, 40 ms
-// apart, looping over the recording with time stamps that keep going.
+// One loopback connection served from memory: every frame at its own absolute deadline, 40 ms
+// apart, looping over the recording with time stamps that keep going; as multipart parts (part
+// headers end with a bare LF, as the format has them) or as one plain H.264 byte stream.
 class PacedServer
 {
 public:
-    explicit PacedServer(std::vector<QByteArray> frames, std::vector<bool> keys)
-        : frames(std::move(frames))
-        , keys(std::move(keys))
+    PacedServer(const std::vector<QByteArray>& frames, bool multipart)
+        : frames(frames)
+        , multipart(multipart)
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
@@ -98,17 +104,20 @@ private:
                 return;
             request.append(buf, int(r));
         }
-        const QByteArray head = "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=myboundary\r\n\r\n";
+        const QByteArray head = multipart
+            ? QByteArray("HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=myboundary\r\n\r\n")
+            : QByteArray("HTTP/1.0 200 OK\r\nContent-Type: video/h264\r\n\r\n");
         ::send(client, head.constData(), size_t(head.size()), MSG_NOSIGNAL);
         timespec deadline{};
         clock_gettime(CLOCK_MONOTONIC, &deadline);
         const QDateTime start(QDate(2025, 3, 14), QTime(8, 0, 0));
         for (size_t i = 0; !stop; ++i) {
             const QByteArray& data = frames[i % frames.size()];
-            const QByteArray part = "--myboundary\r\nContent-Type: frame/h264\r\nContent-Length: "
-                + QByteArray::number(data.size()) + "\r\nTimestamp: "
-                + start.addMSecs(qint64(i) * 40).toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1()
-                + "\r\nFps: 25.00\r\n\r\n" + data + "\r\n";
+            const QByteArray part = !multipart ? data
+                                               : "--myboundary\nContent-Type: frame/h264\nContent-Length: "
+                    + QByteArray::number(data.size()) + "\nTimestamp: "
+                    + start.addMSecs(qint64(i) * 40).toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1()
+                    + "\nFps: 25.00\n\n" + data + "\r\n";
             if (::send(client, part.constData(), size_t(part.size()), MSG_NOSIGNAL) < 0)
                 return;
             deadline.tv_nsec += 40000000;
@@ -121,8 +130,8 @@ private:
         }
     }
 
-    std::vector<QByteArray> frames;
-    std::vector<bool> keys;
+    const std::vector<QByteArray>& frames;
+    const bool multipart;
     int fd = -1;
     int client = -1;
     std::atomic<bool> stop{false};
@@ -136,7 +145,31 @@ struct Figures
     double cpu_ms_per_frame = 0;
     double p50_dev = 0;
     double p99_dev = 0;
+    double peak_mib = 0; // resident memory, highest sample while measuring
 };
+
+// Samples the resident memory of a process while the event loop runs.
+class MemorySampler
+{
+public:
+    void sample()
+    {
+        const qint64 bytes = zrplatform::process_working_set();
+        peak = std::max(peak, bytes / 1048576.0);
+    }
+    double peak = 0;
+};
+
+void runFor(double seconds, MemorySampler* memory)
+{
+    QElapsedTimer run;
+    run.start();
+    while (run.elapsed() < seconds * 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (memory)
+            memory->sample();
+    }
+}
 
 void configure(Canvas& c)
 {
@@ -193,11 +226,12 @@ Figures playLive(quint16 port, double seconds)
     const quint64 sent0 = t->get_frames_sent();
     const quint64 skipped0 = t->get_frames_skipped();
     const double cpu0 = cpuSeconds();
+    MemorySampler memory;
     QElapsedTimer run;
     run.start();
-    while (run.elapsed() < seconds * 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    runFor(seconds, &memory);
     const double elapsed = run.nsecsElapsed() / 1e9;
+    f.peak_mib = memory.peak;
     const double cpu = cpuSeconds() - cpu0;
     const quint64 sent = t->get_frames_sent() - sent0;
     f.shown_fps = sent / elapsed;
@@ -235,15 +269,64 @@ Figures playFile(const QString& seek, const QString& video, double seconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     shown = 0;
     const double cpu0 = cpuSeconds();
+    MemorySampler memory;
     QElapsedTimer run;
     run.start();
-    while (run.elapsed() < seconds * 1000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    runFor(seconds, &memory);
     const double elapsed = run.nsecsElapsed() / 1e9;
+    f.peak_mib = memory.peak;
     const double cpu = cpuSeconds() - cpu0;
     r.toggle_pause();
     f.shown_fps = shown / elapsed;
     f.cpu_ms_per_frame = shown ? cpu * 1000 / shown : 0;
+    return f;
+}
+
+// ffmpeg reading the same frames from a paced loopback server, decoding them and converting
+// them to BGRA, for as many seconds of video as the display played.
+struct FfmpegFigures
+{
+    int frames = 0;
+    double cpu_ms_per_frame = 0;
+    double peak_mib = 0;
+    QString error;
+};
+
+double childCpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_CHILDREN, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+FfmpegFigures playFfmpeg(quint16 port, double seconds)
+{
+    FfmpegFigures f;
+    const QString command = QStringLiteral("ffmpeg -hide_banner -nostdin -benchmark -f h264 -framerate 25 -i "
+                                           "http://127.0.0.1:%1/live.h264 -t %2 -pix_fmt bgra -f null -")
+                                .arg(port)
+                                .arg(seconds);
+    const double cpu0 = childCpuSeconds();
+    QProcess run;
+    // Started as a background job so that bash forks it: a program exec'd straight from our
+    // fork would report our own peak memory as its own.
+    run.start(QStringLiteral("bash"), {QStringLiteral("-c"), command + QStringLiteral(" & wait $!")});
+    if (!run.waitForFinished(int(seconds * 1000) + 60000) || run.exitCode() != 0) {
+        run.kill();
+        run.waitForFinished();
+        f.error = QString::fromLocal8Bit(run.readAllStandardError().right(400));
+        return f;
+    }
+    const double cpu = childCpuSeconds() - cpu0;
+    const QByteArray err = run.readAllStandardError();
+    // The last progress line counts the frames; "-benchmark" ends with "bench: maxrss=NkB".
+    const int frameAt = err.lastIndexOf("frame=");
+    if (frameAt >= 0)
+        f.frames = err.mid(frameAt + 6).trimmed().split(' ').first().toInt();
+    const int rssAt = err.lastIndexOf("maxrss=");
+    if (rssAt >= 0)
+        f.peak_mib = err.mid(rssAt + 7).split('k').first().toDouble() / 1024.0;
+    f.cpu_ms_per_frame = f.frames > 0 ? cpu * 1000 / f.frames : 0;
     return f;
 }
 
@@ -285,13 +368,15 @@ int main(int argc, char** argv)
         return 1;
     }
     const QList<ZRFrame> index = ZRSeekTable::parse_text(table.readAll(), QStringLiteral("video"), video);
-    const QByteArray bytes = data.readAll();
+    QByteArray bytes = data.readAll();
     std::vector<QByteArray> frames;
-    std::vector<bool> keys;
+    double served_mib = 0;
     for (const ZRFrame& f : index) {
         frames.push_back(bytes.mid(f.get_offset(), f.get_size()));
-        keys.push_back(f.starts_keyframe());
+        served_mib += frames.back().size() / 1048576.0;
     }
+    bytes.clear();
+    bytes.squeeze();
     if (frames.empty()) {
         std::fprintf(stderr, "no frames in the generated recording\n");
         return 1;
@@ -300,10 +385,17 @@ int main(int argc, char** argv)
     const double seconds = 20.0;
     Figures live;
     {
-        PacedServer server(frames, keys);
+        PacedServer server(frames, true);
         live = playLive(server.port, seconds);
     }
     const Figures file = playFile(seek, video, seconds);
+    FfmpegFigures ffmpeg;
+    {
+        PacedServer server(frames, false);
+        ffmpeg = playFfmpeg(server.port, seconds);
+    }
+    if (!ffmpeg.error.isEmpty())
+        std::fprintf(stderr, "ffmpeg failed: %s\n", qPrintable(ffmpeg.error));
 
     zrbench::reportValue(QStringLiteral("live 1080p25: frames shown per second (of 25)"), live.shown_fps,
                          QStringLiteral("fps"));
@@ -313,6 +405,16 @@ int main(int argc, char** argv)
                     live.cpu_ms_per_frame, file.cpu_ms_per_frame, QStringLiteral("ms"));
     zrbench::reportValue(QStringLiteral("playback reader 1080p25: frames shown per second"), file.shown_fps,
                          QStringLiteral("fps"));
+    zrbench::report(QStringLiteral("live 1080p25 vs playback reader: resident memory, peak while playing"),
+                    live.peak_mib, file.peak_mib, QStringLiteral("MiB"));
+    zrbench::reportValue(QStringLiteral("live and playback memory include the served recording, held by the bench"),
+                         served_mib, QStringLiteral("MiB"));
+    zrbench::reportValue(QStringLiteral("ffmpeg, same frames over loopback: frames decoded (of %1)").arg(int(seconds * 25)),
+                         double(ffmpeg.frames), QStringLiteral("frames"));
+    zrbench::report(QStringLiteral("live 1080p25 vs ffmpeg decode+BGRA (no paint): CPU per frame"),
+                    live.cpu_ms_per_frame, ffmpeg.cpu_ms_per_frame, QStringLiteral("ms"));
+    zrbench::report(QStringLiteral("live 1080p25 vs ffmpeg decode+BGRA: peak resident memory"), live.peak_mib,
+                    ffmpeg.peak_mib, QStringLiteral("MiB"));
     zrbench::reportValue(QStringLiteral("live 1080p25: playout interval deviation from paint + planned sleep, median"), live.p50_dev,
                          QStringLiteral("ms"));
     zrbench::reportValue(QStringLiteral("live 1080p25: playout interval deviation from paint + planned sleep, p99"), live.p99_dev,
