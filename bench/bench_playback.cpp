@@ -6,7 +6,8 @@
 // pictures per second at +-1, 2 x |rate| key frames per second at +-2..8), process CPU per picture
 // shown, the time the GUI thread spends in a tick (median, 99th percentile, max) and the peak
 // resident memory. mpv plays the same bitstream forward and backward in the same run (one decode
-// thread, converting to BGRA as the player does) as the baseline of CPU per picture. Then the time a
+// thread, converting to BGRA as the player does) as the baseline of CPU per picture; rate -1 also
+// runs with every picture decoded from its key frame (the group cache off). Then the time a
 // file crossing takes with the prefetch ready and with the synchronous fallback.
 //
 // ZR_BENCH_PLAYBACK_SIZES picks the sizes (default "1920x1080,3840x2160").
@@ -71,6 +72,7 @@ class Reader : public ZRStreamReadAndControl
 public:
     using ZRStreamReadAndControl::reset_forward_prefetch;
     using ZRStreamReadAndControl::switch_to_next_file;
+    void without_group_cache() { source.set_group_cache_enabled(false); }
 };
 
 struct Stream
@@ -186,11 +188,13 @@ double aimed_advance(const Stream& s, double rate)
     return std::max(std::floor(s.fps - 1.0), 1.0) / s.fps;
 }
 
-Run play(BenchApp& app, const Stream& s, double rate, double seconds)
+Run play(BenchApp& app, const Stream& s, double rate, double seconds, bool group_cache = true)
 {
     Run run;
     run.rate = rate;
     Reader r;
+    if (!group_cache)
+        r.without_group_cache();
     QImage display;
     // A display stand-in that copies each picture, as the display widget does.
     QObject::connect(&r, &ZRStreamReadAndControl::set_display_frame, &app,
@@ -251,16 +255,16 @@ Run play(BenchApp& app, const Stream& s, double rate, double seconds)
     return run;
 }
 
-void print(const Stream& s, const Run& run)
+void print(const Stream& s, const Run& run, const char* how = "")
 {
     const double shown = run.shown / run.seconds;
     const double span = run.last_position_s - run.first_position_s;
     const double adv = span > 0 ? run.rec_seconds / span : 0;
     const double aim_p = aimed_pictures(s, run.rate);
     const double aim_a = aimed_advance(s, run.rate);
-    std::printf("playback %-9s rate %+2.0f  shown %5.1f/s aimed %5.1f (%5.1f%%)  rec-s/s %6.3f aimed %6.3f (%5.1f%%)  "
+    std::printf("playback %-9s rate %+2.0f%s  shown %5.1f/s aimed %5.1f (%5.1f%%)  rec-s/s %6.3f aimed %6.3f (%5.1f%%)  "
                 "CPU/picture %7.2f ms  tick median %6.2f p99 %7.2f max %7.2f ms  peak RSS %5lld MiB\n",
-                s.size.toLocal8Bit().constData(), run.rate, shown, aim_p, 100.0 * shown / aim_p, adv, aim_a,
+                s.size.toLocal8Bit().constData(), run.rate, how, shown, aim_p, 100.0 * shown / aim_p, adv, aim_a,
                 100.0 * adv / aim_a, run.shown ? run.cpu_ms / run.shown : 0.0, run.median, run.p99, run.max,
                 static_cast<long long>(run.peak_rss >> 20));
     std::fflush(stdout);
@@ -350,23 +354,28 @@ int main(int argc, char** argv)
             if (rate == 1.0)
                 plus1 = run;
         }
+        // The same backward play with every picture decoded from its key frame, as before the
+        // group cache.
+        const Run uncached = play(app, s, -1.0, 8.0, false);
+        print(s, uncached, " (from key frame)");
         const int frames = 10 * int(s.fps);
         const MpvRun fwd = mpv(s, false, frames);
         const MpvRun bwd = mpv(s, true, frames);
-        for (const auto& [name, m, run] : {std::tuple{"forward", fwd, plus1}, std::tuple{"backward", bwd, minus1}}) {
-            if (!m.ok) {
-                std::printf("mpv %s %s: not run\n", s.size.toLocal8Bit().constData(), name);
+        for (const auto& [name, m] : {std::pair{"forward", fwd}, std::pair{"backward", bwd}}) {
+            if (m.ok)
+                std::printf("mpv      %-9s %-8s shown %5.1f/s  CPU/picture %7.2f ms\n",
+                            s.size.toLocal8Bit().constData(), name, m.pictures_per_s, m.cpu_per_picture);
+            else
+                std::printf("mpv      %-9s %-8s not run\n", s.size.toLocal8Bit().constData(), name);
+        }
+        for (const auto& [what, m, run] : {std::tuple{"+1 vs mpv forward", fwd, plus1},
+                                           std::tuple{"-1 vs mpv backward", bwd, minus1},
+                                           std::tuple{"-1 from key frame vs mpv backward", bwd, uncached}}) {
+            if (!m.ok)
                 continue;
-            }
-            std::printf("mpv      %-9s %-8s shown %5.1f/s  CPU/picture %7.2f ms\n", s.size.toLocal8Bit().constData(),
-                        name, m.pictures_per_s, m.cpu_per_picture);
-            zrbench::report(QStringLiteral("playback %1 rate %2 vs mpv %3: CPU per picture")
-                                .arg(s.size, run.rate > 0 ? QStringLiteral("+1") : QStringLiteral("-1"),
-                                     QString::fromLatin1(name)),
+            zrbench::report(QStringLiteral("playback %1 rate %2: CPU per picture").arg(s.size, QString::fromLatin1(what)),
                             run.shown ? run.cpu_ms / run.shown : 0, m.cpu_per_picture, QStringLiteral("ms"));
-            zrbench::report(QStringLiteral("playback %1 rate %2 vs mpv %3: pictures per second")
-                                .arg(s.size, run.rate > 0 ? QStringLiteral("+1") : QStringLiteral("-1"),
-                                     QString::fromLatin1(name)),
+            zrbench::report(QStringLiteral("playback %1 rate %2: pictures per second").arg(s.size, QString::fromLatin1(what)),
                             run.shown / run.seconds, m.pictures_per_s, QStringLiteral("1/s"));
         }
     }

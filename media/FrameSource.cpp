@@ -6,6 +6,11 @@
 
 #include <algorithm>
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
 FrameSource::FrameSource() = default;
 
 FrameSource::~FrameSource() = default;
@@ -88,7 +93,63 @@ bool FrameSource::read(const QList<ZRFrame>& frames, int i, const QString& sid, 
     fed_offset = frame.get_offset();
 
     *picture = decoder->decode_frame(reinterpret_cast<uint8_t*>(read_buffer.data()), int(frame.get_size()), convert);
+    if (*picture) {
+        picture_width = decoder->get_width();
+        picture_height = decoder->get_height();
+        picture_key = decoder->get_is_keyframe();
+    }
     return true;
+}
+
+bool FrameSource::read_from_group(const QList<ZRFrame>& frames, int k, int target, const QString& sid,
+                                  AVFrame** picture)
+{
+    *picture = nullptr;
+    if (!groups_enabled || k < 0 || target < k || target >= frames.size() || !frames[k].is_keyframe()
+        || frames[target].get_stream_id() != sid)
+        return false;
+    // Not held: decode the group from its key frame up to the target, once.
+    if (!groups.has_group(frames, k, sid))
+        groups.prepare(frames, k, target, sid);
+    const AVFrame* yuv = groups.picture(frames, k, target, sid);
+    if (!yuv)
+        return false;
+    // Set up as the decoder sets up its own scaler, so that the pixels are the same.
+    if (!group_scaler.is_ready() || group_scaler.get_output_width() != yuv->width
+        || group_scaler.get_output_height() != yuv->height || group_scaler.get_src_pix_fmt() != yuv->format) {
+        group_scaler.set_video_quality(1024); // SWS_SPLINE, the decoder's
+        group_scaler.setup_scaler(yuv->width, yuv->height, yuv->width, yuv->height, false, yuv->format,
+                                  AV_PIX_FMT_BGRA);
+    }
+    AVFrame* out = group_scaler.scale(yuv);
+    if (!out || out->width != yuv->width || out->height != yuv->height)
+        return false;
+    groups.shown(frames, k, target, sid);
+    ++served_from_groups;
+    last_read_index = target;
+    picture_width = yuv->width;
+    picture_height = yuv->height;
+    picture_key = ff::is_key_frame(yuv);
+    *picture = out;
+    return true;
+}
+
+void FrameSource::prepare_group(const QList<ZRFrame>& frames, int k, int last, const QString& sid)
+{
+    if (groups_enabled)
+        groups.prepare(frames, k, last, sid);
+}
+
+void FrameSource::drop_groups()
+{
+    groups.clear();
+}
+
+void FrameSource::set_group_cache_enabled(bool on)
+{
+    groups_enabled = on;
+    if (!on)
+        groups.clear();
 }
 
 bool FrameSource::read_packet(const QList<ZRFrame>& frames, int i)
@@ -140,15 +201,15 @@ bool FrameSource::decoder_follows(const QList<ZRFrame>& frames, int i) const
 
 int FrameSource::get_width() const
 {
-    return decoder ? decoder->get_width() : -1;
+    return picture_width;
 }
 
 int FrameSource::get_height() const
 {
-    return decoder ? decoder->get_height() : -1;
+    return picture_height;
 }
 
 bool FrameSource::get_is_keyframe() const
 {
-    return decoder && decoder->get_is_keyframe();
+    return picture_key;
 }

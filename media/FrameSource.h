@@ -1,6 +1,8 @@
 #pragma once
 
+#include "media/DecodedGroupCache.h"
 #include "media/ZRFrame.h"
+#include "media/ZRScaler.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -32,6 +34,21 @@ public:
     // format without, or null when the codec gave none for this packet; it stays valid until
     // the next read or decoder change.
     bool read(const QList<ZRFrame>& frames, int i, const QString& sid, bool convert, AVFrame** picture);
+
+    // Play going backward: the picture of frame target, decoded from key frame k, BGRA at its own
+    // size, taken from the group cache (the group of k is decoded once, forward, when it is not
+    // held yet). It is the picture read() gives after reading k..target-1 silently, with the
+    // same size and key-frame flag. False when the cache cannot give it: the caller then decodes
+    // from the key frame with read(). *picture stays valid until the next read.
+    bool read_from_group(const QList<ZRFrame>& frames, int k, int target, const QString& sid, AVFrame** picture);
+    // Has frames[k..last] decoded on the worker while play shows the group after it.
+    void prepare_group(const QList<ZRFrame>& frames, int k, int last, const QString& sid);
+    // Forgets every decoded group (play goes forward again, or elsewhere).
+    void drop_groups();
+    // Off, every picture comes from a decode from its key frame (tests compare the two ways).
+    void set_group_cache_enabled(bool on);
+    DecodedGroupCache& group_cache() { return groups; }
+    int group_pictures_served() const { return served_from_groups; }
 
     // Replaces the decoder with one opened for a codec text; false when none could be opened
     // (every read then fails until a frame of another codec opens one).
@@ -67,4 +84,14 @@ private:
     QString fed_file;
     qint64 fed_offset = -1;
     bool priming = false;
+
+    DecodedGroupCache groups;
+    bool groups_enabled = true;
+    int served_from_groups = 0;
+    // Converts the pictures of the group cache as the decoder's own scaler does.
+    ZRScaler group_scaler;
+    // Of the last picture given out, by either way.
+    int picture_width = -1;
+    int picture_height = -1;
+    bool picture_key = false;
 };

@@ -244,7 +244,11 @@ bool ZRStreamReadAndControl::read_frame(bool silent, int i, QString sid)
         return !silent;
     if (silent)
         return true;
+    return hand_over(picture, i);
+}
 
+bool ZRStreamReadAndControl::hand_over(AVFrame* picture, int i)
+{
     // Hand over our own reference: the next decode writes into fresh buffers, a decoder change
     // frees only the decoder's reference, and ours is dropped by a call queued behind the
     // frame's delivery in this thread.
@@ -303,6 +307,7 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
 
 void ZRStreamReadAndControl::set_index(int i)
 {
+    source.drop_groups();
     index = i;
     index_shown = false;
     wait_for_keyframe = true;
@@ -429,6 +434,7 @@ void ZRStreamReadAndControl::change_rate(double r)
     rate = int(r);
     wait_for_keyframe = true;
     index_shown = false;
+    source.drop_groups();
     effective_fps = r * fps;
     if (timer)
         timer->stop();
@@ -446,6 +452,7 @@ void ZRStreamReadAndControl::change_rate(double r)
 
 void ZRStreamReadAndControl::read_forward()
 {
+    source.drop_groups();
     replace_timer(false);
     const int n = timer_frames_per_second();
     if (std::abs(rate) > 1)
@@ -499,15 +506,46 @@ void ZRStreamReadAndControl::emit_position(int i)
     emit setTime(ZRSeekTable::time_of_day(stamp));
 }
 
-bool ZRStreamReadAndControl::show_from_keyframe(int k, int target)
+bool ZRStreamReadAndControl::show_from_keyframe(int k, int target, bool backward)
 {
-    for (int j = k; j < target; ++j)
-        read_frame(true, j, stream_id);
-    const bool shown = read_frame(false, target, stream_id);
+    bool shown;
+    AVFrame* picture = nullptr;
+    // Going backward, the group is decoded once and its pictures shown from the cache; the
+    // decode from the key frame stays for whatever the cache cannot give.
+    if (backward && source.read_from_group(frames, k, target, stream_id, &picture)) {
+        shown = hand_over(picture, target);
+    } else {
+        for (int j = k; j < target; ++j)
+            read_frame(true, j, stream_id);
+        shown = read_frame(false, target, stream_id);
+    }
     emit_position(target);
     index = target;
     index_shown = false;
+    if (backward)
+        prepare_group_before(k);
     return shown;
+}
+
+void ZRStreamReadAndControl::prepare_group_before(int k)
+{
+    int p = k - 1;
+    while (p >= 0 && !frames[p].is_keyframe())
+        --p;
+    if (p >= 0) {
+        source.prepare_group(frames, p, k - 1, stream_id);
+        return;
+    }
+    // The group before is the previous file's last one, once its table has been read.
+    if (!previous_prefetch.isValid() || !previous_prefetch.isFinished() || previous_prefetch.isCanceled()
+        || previous_prefetch_file == current_file)
+        return;
+    const QList<ZRFrame> before = previous_prefetch.result();
+    int q = int(before.size()) - 1;
+    while (q >= 0 && !before[q].is_keyframe())
+        --q;
+    if (q >= 0)
+        source.prepare_group(before, q, int(before.size()) - 1, stream_id);
 }
 
 void ZRStreamReadAndControl::step_shown(bool shown)
@@ -584,7 +622,7 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
             --k;
     }
     index_shown = false;
-    step_shown(show_from_keyframe(k, t));
+    step_shown(show_from_keyframe(k, t, false));
     // Play goes on with the frame after the one shown.
     index = t + 1;
 }
@@ -633,7 +671,7 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
                 switch_to_previous_file();
                 return;
             }
-            show_from_keyframe(k, target);
+            show_from_keyframe(k, target, true);
             return;
         }
         int k = std::min(index, count) - 1;
@@ -671,7 +709,7 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
         step_across_start(true);
         return;
     }
-    step_shown(show_from_keyframe(k, target));
+    step_shown(show_from_keyframe(k, target, true));
     index_shown = true;
 }
 
@@ -692,7 +730,7 @@ void ZRStreamReadAndControl::step_into_last_frame()
         index_shown = true;
         return;
     }
-    step_shown(show_from_keyframe(k, target));
+    step_shown(show_from_keyframe(k, target, true));
     index_shown = true;
 }
 

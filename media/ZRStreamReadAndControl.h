@@ -16,12 +16,14 @@
 #include <memory>
 
 class QTimer;
+struct AVFrame;
 
 // The playback engine: plays one camera's recordings of one day. It parses a recording's seek
 // table, takes each picture from its FrameSource (read, decoded, converted to BGRA) and hands it
 // over with set_display_frame; itself it paces play, steps and crosses from file to file. It derives from QThread but is never started: every
 // operation runs in the thread that owns it (the GUI thread), driven by calls and by its own
-// timer; only the seek-table prefetch runs on the global thread pool.
+// timer; only the seek-table prefetch runs on the global thread pool, and, going backward, the
+// decoding of whole groups of pictures on the frame source's worker.
 //
 // The pixels passed by set_display_frame stay valid until every receiver in the reader's thread
 // has run its slot (direct or queued), even if the reader decodes again, changes decoder or is
@@ -118,9 +120,13 @@ protected:
     void step_across_start(bool no_keyframe_before_target);
     void stop_play();
     void replace_timer(bool backward);
-    // Decodes k..target-1 silently and shows target, with the position signals; false when
-    // target gave no picture.
-    bool show_from_keyframe(int k, int target);
+    // Shows target, decoded from key frame k (going backward, from the group cache when it can),
+    // with the position signals; false when target gave no picture.
+    bool show_from_keyframe(int k, int target, bool backward);
+    // Going backward: has the group before the one of key frame k decoded ahead.
+    void prepare_group_before(int k);
+    // Emits a picture of frame i.
+    bool hand_over(AVFrame* picture, int i);
     // After a step the decoder holds the shown picture: play may go on from it.
     void step_shown(bool shown);
     void emit_position(int i);

@@ -1,0 +1,226 @@
+//! labels: unit
+// Play going backward from decoded groups: two readers, one taking its backward pictures from the
+// group cache and one decoding every picture from its key frame, play the same script of operator
+// actions (backward ticks, steps both ways, pauses, seeks, rate changes, file crossings) on the
+// same generated recordings. Every picture shown must be the same in both, frame by frame: the
+// same index, stamp, rate, key-frame flag and pixels, and the marker painted on it must be the
+// frame's own. The cache stays within its memory bound throughout.
+#include "media/ZRStreamReadAndControl.h"
+#include "tests/media/FrameSink.h"
+#include "tests/support/ExportGenerator.h"
+#include "tests/support/FrameMarker.h"
+#include "tests/support/TestMain.h"
+
+#include <QCoreApplication>
+#include <QtTest>
+
+#include <chrono>
+
+namespace {
+
+class Reader : public ZRStreamReadAndControl
+{
+public:
+    FrameSource& frame_source() { return source; }
+
+    // The next backward tick at rate -1 goes back n frames: its clock says n and a half
+    // intervals have passed since the last one.
+    void next_skip(int n)
+    {
+        const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
+        last_backward_tick = now - n * interval - interval / 2;
+    }
+};
+
+struct Position
+{
+    int index;
+    QString stamp;
+    QString file;
+};
+
+} // namespace
+
+class TestReverseGroups : public QObject
+{
+    Q_OBJECT
+
+    zrtest::ExportGenerator gen;
+    struct Day
+    {
+        QList<QFileInfo> files;
+        QStringList seeks;
+        QString dayStamp;
+    };
+    QHash<QString, Day> days;
+
+    bool makeDay(const QString& codec)
+    {
+        // Three four-second recordings a minute apart (08:00, 08:01, 08:02), a key frame every
+        // 25 frames.
+        const zrtest::GeneratedExport ex =
+            gen.generate({"--cameras", "1", "--minutes", "3", "--file-seconds", "4", "--size", "320x180", "--codec",
+                          codec, "--seed", "11"});
+        if (!ex.ok) {
+            qWarning().noquote() << ex.error;
+            return false;
+        }
+        Day d;
+        for (const zrtest::GeneratedRecording& r : ex.cameras.first().recordings) {
+            d.files << QFileInfo(r.videoPath);
+            d.seeks << r.seekPath;
+        }
+        d.dayStamp = QDate::fromString(ex.cameras.first().recordings.first().day, "yyyy-MM-dd").toString("yyyyMMdd");
+        days.insert(codec, d);
+        return d.files.size() == 3;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(makeDay("h264"));
+        QVERIFY(makeDay("h265"));
+    }
+
+    // Scripts start in the middle recording (08:01), seeked to 08:01:02 (frame 50, a key frame),
+    // paused, so that every tick is the script's:
+    //   T<n>  a play tick at rate -1 going back n frames (n from 0 to 5; 5 after a long pause)
+    //   t     a forward play tick      f / b   a frame step forward / backward
+    //   r<x>  rate change to x (its timer paused again at once)
+    //   p     pause and resume          s<HHmmss>  seek
+    //   <a>*<n>  the action a, n times
+    void sameAsDecodeFromKeyFrame_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<qint64>("budget"); // 0: the default bound
+
+        const QList<std::tuple<const char*, const char*, qint64>> rows = {
+            // 50 frames back to the file's start, then on into the previous file's last groups.
+            {"rate -1 across groups and into the previous file", "r-1 T5 T1*60 T2*10 T0 T1*5", 0},
+            {"steps backward across groups and files", "b*55 f f b b b", 0},
+            {"rate -1 with pauses, steps and forward play between", "r-1 T5 T1*8 p T5 T1*3 b b f f b r1 t t t r-1 T5 T1*4 T3 T1*30",
+             0},
+            {"seeks and rate changes while going backward",
+             "r-1 T5 T1*6 s080101 r-1 T5 T1*4 r-2 T T r-1 T5 T1*3 s080003 b b r-4 T r-1 T5 T1*40", 0},
+            // Room for a few pictures only: each group keeps its end, the rest comes from a
+            // decode from the key frame.
+            {"a bound smaller than a group", "r-1 T5 T1*60 b b b f b", 700 * 1024},
+        };
+        for (const QString codec : {"h264", "h265"})
+            for (const auto& [name, script, budget] : rows)
+                QTest::newRow(qPrintable(codec + ": " + name)) << codec << QString(script) << budget;
+    }
+
+    void sameAsDecodeFromKeyFrame()
+    {
+        QFETCH(QString, codec);
+        QFETCH(QString, script);
+        QFETCH(qint64, budget);
+        const Day& day = days[codec];
+
+        Reader cached, plain;
+        plain.frame_source().set_group_cache_enabled(false);
+        if (budget > 0)
+            cached.frame_source().group_cache().set_budget(budget);
+        const qint64 bound = cached.frame_source().group_cache().get_budget();
+        zrtest::FrameSink cachedSink, plainSink;
+        cachedSink.attach(&cached, Qt::DirectConnection);
+        plainSink.attach(&plain, Qt::DirectConnection);
+        QList<Position> cachedPositions, plainPositions;
+        for (auto [r, list] : {std::pair{&cached, &cachedPositions}, std::pair{&plain, &plainPositions}}) {
+            connect(r, &ZRStreamReadAndControl::slidervalue, this, [r, list](int i, QString stamp) {
+                list->append({i, stamp, r->get_current_file().fileName()});
+            });
+            QVERIFY(r->init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.files));
+            r->read_forward();
+            r->set_read_timestamp(day.dayStamp + "080102");
+            r->toggle_pause();
+            QVERIFY(!r->is_playing());
+        }
+
+        QStringList actions;
+        for (const QString& a : script.split(' ', Qt::SkipEmptyParts)) {
+            const int star = a.indexOf('*');
+            for (int n = star < 0 ? 1 : a.mid(star + 1).toInt(); n > 0; --n)
+                actions << (star < 0 ? a : a.left(star));
+        }
+        qint64 peak = 0;
+        for (const QString& action : std::as_const(actions)) {
+            // The seek-table prefetches (on the global pool) are done before every action: a step
+            // at the start of a file crosses only once its prefetch is there, in both readers.
+            QThreadPool::globalInstance()->waitForDone();
+            for (Reader* r : {&cached, &plain}) {
+                if (action.startsWith('T')) {
+                    r->next_skip(action.size() > 1 ? action.mid(1).toInt() : 1);
+                    r->read_and_display_previous_frame(false);
+                } else if (action == "t") {
+                    r->read_and_display_next_frame(false);
+                } else if (action == "f") {
+                    r->read_and_display_next_frame(true);
+                } else if (action == "b") {
+                    r->read_and_display_previous_frame(true);
+                } else if (action == "p") {
+                    r->toggle_pause();
+                    r->toggle_pause();
+                } else if (action.startsWith('s')) {
+                    r->set_read_timestamp(day.dayStamp + action.mid(1));
+                } else if (action.startsWith('r')) {
+                    r->change_rate(action.mid(1).toDouble());
+                    r->toggle_pause();
+                } else {
+                    QFAIL(qPrintable("bad action " + action));
+                }
+                QVERIFY(!r->is_playing());
+                // A file crossing queues the tick that goes on in the new file.
+                r->next_skip(1);
+                QCoreApplication::processEvents();
+            }
+            peak = std::max(peak, cached.frame_source().group_cache().bytes_held());
+        }
+
+        QVERIFY2(cachedSink.shown.size() > 20, qPrintable(QString::number(cachedSink.shown.size())));
+        QCOMPARE(cachedSink.shown.size(), plainSink.shown.size());
+        QCOMPARE(cachedPositions.size(), plainPositions.size());
+        for (int i = 0; i < cachedPositions.size(); ++i) {
+            const Position& a = cachedPositions[i];
+            const Position& b = plainPositions[i];
+            QVERIFY2(a.index == b.index && a.stamp == b.stamp && a.file == b.file,
+                     qPrintable(QString("position %1: %2 %3 %4 vs %5 %6 %7")
+                                    .arg(i)
+                                    .arg(a.index)
+                                    .arg(a.stamp, a.file)
+                                    .arg(b.index)
+                                    .arg(b.stamp, b.file)));
+        }
+        for (int i = 0; i < cachedSink.shown.size(); ++i) {
+            const zrtest::ShownFrame& a = cachedSink.shown[i];
+            const zrtest::ShownFrame& b = plainSink.shown[i];
+            const QString what = QString("picture %1 (frame %2)").arg(i).arg(a.frameId);
+            QVERIFY2(a.frameId == b.frameId, qPrintable(what + QString(" vs frame %1").arg(b.frameId)));
+            QCOMPARE(a.timestamp, b.timestamp);
+            QCOMPARE(a.fps, b.fps);
+            QCOMPARE(a.key, b.key);
+            QCOMPARE(a.linesize >= a.image.width() * 4, true);
+            QVERIFY2(!a.image.isNull() && a.image == b.image, qPrintable("pixels differ on " + what));
+            const zrtest::FrameMarker m = zrtest::readFrameMarker(a.image);
+            QVERIFY2(m.found && m.frameIndex == a.frameId,
+                     qPrintable(QString("marker %1 on ").arg(m.frameIndex) + what));
+            QCOMPARE(m.stamp(), QString(a.timestamp).remove(QRegularExpression("[^0-9]")));
+        }
+        QSet<QString> files;
+        for (const Position& p : std::as_const(cachedPositions))
+            files.insert(p.file);
+        QVERIFY2(files.size() >= 2, "no file boundary crossed");
+        // The cache did serve pictures, within its bound.
+        QVERIFY(cached.frame_source().group_pictures_served() > 0);
+        QCOMPARE(plain.frame_source().group_pictures_served(), 0);
+        QVERIFY2(peak <= bound, qPrintable(QString("%1 > %2").arg(peak).arg(bound)));
+    }
+};
+
+ZR_TEST_MAIN_CORE(TestReverseGroups)
+#include "tst_reverse_groups.moc"
