@@ -1,12 +1,12 @@
 #include "display/Canvas.h"
 #include "display/OverlayString.h"
+#include "display/PtzMarks.h"
 
 #include "app/Http_singleton.h"
 #include "app/Log.h"
 #include "display/ZoomGeometry.h"
 #include "display/new_display_thread.h"
 #include "ptz/NativePTZInterface.h"
-#include "ptz/PtzCtrlWeb.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -49,15 +49,10 @@ Canvas::Canvas(QWidget* parent)
     ptz_rectangle = QRect(0, 0, 0, 0);
     zoom.set_report([this](const QString& name, int x, int y, int value) { emit send_clic_event(name, x, y, value); });
     ending_timer = new QTimer();
-    hold_timer = new QTimer();
-    wheel_timer = new QTimer();
-    wheel_timer->setSingleShot(true);
     resize_timer = new QTimer(this);
     resize_timer->setSingleShot(true);
     connect(resize_timer, &QTimer::timeout, this, &Canvas::resizeDone);
     connect(ending_timer, &QTimer::timeout, this, &Canvas::timerEnding);
-    connect(hold_timer, &QTimer::timeout, this, &Canvas::mousehold);
-    connect(wheel_timer, &QTimer::timeout, this, &Canvas::setWheelOn);
     count_display();
     setStyleSheet(QStringLiteral("background-color: black;"));
 }
@@ -70,7 +65,7 @@ Canvas::~Canvas()
     update();
     set_ending();
     uncount_display();
-    for (QTimer** timer : {&ending_timer, &resize_timer, &hold_timer, &wheel_timer, &click_timer, &relative_move_timer}) {
+    for (QTimer** timer : {&ending_timer, &resize_timer}) {
         if (*timer) {
             (*timer)->stop();
             delete *timer;
@@ -82,8 +77,6 @@ Canvas::~Canvas()
         delete native_ptz;
         native_ptz = nullptr;
     }
-    delete ptz_web;
-    ptz_web = nullptr;
     if (fullscreen_shown) {
         log_info(QStringLiteral("Destroy :: Destroy fullscreen "));
         log_info(QStringLiteral("Destroy :: Destroy fullscreen ending_done "));
@@ -602,6 +595,8 @@ void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
     }
     if (drawoverlay_enabled && !drawoverlay.isEmpty())
         draw_overlay_string(painter);
+    if (first_frame_logged)
+        draw_ptz_centre_mark(painter);
     if (first_frame_logged && !zones_text.isEmpty() && !zoom.is_active())
         draw_zone_shapes(painter);
     if (error_shown && !error_text.isEmpty())
@@ -613,6 +608,10 @@ void Canvas::paint_frame_layers(QPainter& painter, bool buffered)
             emit replay_frame_displayed();
         }
     }
+    if (!ptz_message_texts[0].isEmpty() && !ptz_message_texts[1].isEmpty())
+        draw_ptz_status(painter);
+    if (ptz.is_hold_pressed() || ptz.is_hold_active())
+        draw_ptz_gesture(painter);
     if (buffered) {
         paint_latency = (now_ticks() - frame_arrival_time) / 10;
         emit send_duration(paint_latency);
@@ -986,6 +985,7 @@ void Canvas::start_video_stream()
     t->set_display_id(display_id);
     t->set_video_quality(video_quality);
     connect_display_thread(t);
+    connect_ptz_driver();
 
     const bool buffered = buffer_ms >= 1 && !get_stream_codec().contains(QStringLiteral("mjpeg"));
     if (!buffered) {
@@ -1075,52 +1075,7 @@ void Canvas::stop_buffering()
     buffer_ms = 0;
 }
 
-// ---- pan-tilt-zoom, dewarp and zones: off in this player; filled in with those features ----
-
-void Canvas::mousehold() {}
-void Canvas::mousehold_Stop() {}
-void Canvas::setWheelOn()
-{
-    wheel_armed = true;
-}
-void Canvas::mouse_release_post_event() {}
-void Canvas::pluginptz(QString, QString, QString) {}
-void Canvas::onvif_request_finished(int) {}
-void Canvas::onvif_request_security() {}
-void Canvas::onvif_request_security_stop() {}
-void Canvas::zrptz_request_security_stop() {}
-
-bool Canvas::native_ptz_ready() const
-{
-    return native_ptz_enabled && native_ptz && native_ptz->is_ready() && native_ptz->is_ptz_enabled();
-}
-
-bool Canvas::dead_zone_contains(QPointF) const
-{
-    return false; // the ring is placed by the pan-tilt-zoom centre mark
-}
-
-void Canvas::ptz_start_hold(QPointF) {}
-void Canvas::ptz_right_click(QPointF) {}
-
-void Canvas::ptz_cut_hold_short()
-{
-    if (!hold_timer || !hold_timer->isActive() || !hold_pressed || width() <= 0 || height() <= 0)
-        return;
-    const double sx = double(codec_width) / width();
-    const double sy = double(codec_height) / height();
-    if (ptz_rectangle.width() * sx > 5 && ptz_rectangle.height() * sy > 5) {
-        hold_timer->stop();
-        write_log("[INFO] Plugin::Timer Hold stop");
-    }
-}
-
-void Canvas::update_ptz_rectangle(QPointF) {}
-void Canvas::ptz_finish_area() {}
-void Canvas::ptz_schedule_click() {}
-void Canvas::ptz_wheel_zoom(QWheelEvent*) {}
-void Canvas::ptz_leave_hold() {}
-void Canvas::stop_ptz_move(const char*) {}
+// ---- zones ----
 
 bool Canvas::update_zone_highlight(QPointF p)
 {
@@ -1132,19 +1087,60 @@ int Canvas::zone_index_at(QPointF p) const
     return zone_overlay.index_at(p);
 }
 
+// ---- pan-tilt-zoom: PtzControl drives the camera, PtzMarks draws ----
+
+void Canvas::mousehold() { ptz.mousehold(); }
+void Canvas::mousehold_Stop() { ptz.mousehold_Stop(); }
+void Canvas::setWheelOn() { ptz.setWheelOn(); }
+void Canvas::mouse_release_post_event() { ptz.mouse_release_post_event(); }
+void Canvas::pluginptz(QString action, QString type, QString sensibility) { ptz.pluginptz(action, type, sensibility); }
+void Canvas::onvif_request_finished(int request_code) { ptz.onvif_request_finished(request_code); }
+void Canvas::onvif_request_security() { ptz.onvif_request_security(); }
+void Canvas::onvif_request_security_stop() { ptz.onvif_request_security_stop(); }
+void Canvas::zrptz_request_security_stop() { ptz.zrptz_request_security_stop(); }
+void Canvas::update_ptz_rectangle(QPointF p) { ptz.update_ptz_rectangle(p); }
+void Canvas::stop_ptz_move(const char* reason) { ptz.stop_ptz_move(reason); }
+void Canvas::native_continuous_move(int pan, int tilt) { ptz.native_continuous_move(pan, tilt); }
+void Canvas::connect_ptz_driver() { ptz.connect_ptz_driver(); }
+bool Canvas::native_ptz_ready() const { return ptz.native_ready(); }
+
 void Canvas::get_direct_ptz_message(int status, QString command, QString fault, QString driver)
 {
-    ptz_message_status = status;
-    ptz_message_texts[0] = command;
-    ptz_message_texts[1] = fault;
-    ptz_message_texts[2] = driver;
+    ptz.get_direct_ptz_message(status, command, fault, driver);
 }
 
 void Canvas::reset_direct_ptz_message()
 {
-    ptz_message_texts[0].clear();
-    ptz_message_texts[1].clear();
-    ptz_message_texts[2].clear();
+    ptz.reset_direct_ptz_message();
+}
+
+void Canvas::draw_ptz_status(QPainter& painter)
+{
+    PtzMarks::draw_status(painter,
+                          PtzMarks::status_line(ptz_message_status, ptz_message_texts[0], ptz_message_texts[1],
+                                                ptz_message_texts[2]),
+                          image_rect, text_size, width());
+}
+
+void Canvas::draw_ptz_centre_mark(QPainter& painter)
+{
+    if (!ptz_enabled)
+        return;
+    const bool native = native_ptz_ready();
+    const QRect ring = PtzMarks::draw_centre_mark(painter, size(), native, ptz.is_hold_active());
+    if (native)
+        ptz.set_dead_zone(ring);
+}
+
+void Canvas::draw_ptz_gesture(QPainter& painter)
+{
+    PtzMarks::draw_gesture(painter, size(), ptz.is_hold_active(), native_ptz_ready(),
+                           ptz.dead_zone_contains(ptz.get_hold_point()), ptz.get_hold_point(), ptz_rectangle);
+}
+
+void Canvas::draw_ptz_arrow(QPainter& painter, QPoint from, QPoint to)
+{
+    PtzMarks::draw_arrow(painter, from, to, native_ptz_ready());
 }
 
 // ---- gestures ----
@@ -1181,7 +1177,7 @@ bool Canvas::in_image_area(QPointF p) const
 void Canvas::mousePressEvent(QMouseEvent* event)
 {
     const QPointF pos = event->position();
-    if (!frame_received() || (hold_timer && hold_timer->isActive()) || error_shown)
+    if (!frame_received() || ptz.is_hold_running() || error_shown)
         return;
     if (keep_aspect_ratio) {
         const QRectF area = image_area();
@@ -1193,12 +1189,8 @@ void Canvas::mousePressEvent(QMouseEvent* event)
     const bool left = event->button() == Qt::LeftButton;
     if (left) {
         press_pos = pos;
-        if (ptz_enabled) {
-            hold_pressed = true;
-            hold_active = false;
-            if (gesture_events.contains(QStringLiteral("holdclic")))
-                ptz_start_hold(pos);
-        }
+        if (ptz_enabled)
+            ptz.press(pos);
     }
     if (left && dewarp_view && dewarp_enabled)
         dewarp_press(pos);
@@ -1212,7 +1204,7 @@ void Canvas::mousePressEvent(QMouseEvent* event)
     }
     if (event->button() == Qt::RightButton) {
         if (ptz_enabled && !paused)
-            ptz_right_click(pos);
+            ptz.right_click();
         if (digital_zoom_enabled) {
             if (!ptz_enabled && zoom.is_active())
                 zoom_off();
@@ -1254,10 +1246,10 @@ void Canvas::mouseMoveEvent(QMouseEvent* event)
     }
     if (width() <= 0 || height() <= 0)
         return;
-    ptz_cut_hold_short();
-    if ((event->buttons() & Qt::LeftButton) && ptz_enabled && !hold_active
+    ptz.cut_hold_short();
+    if ((event->buttons() & Qt::LeftButton) && ptz_enabled && !ptz.is_hold_active()
         && gesture_events.contains(QStringLiteral("area"))) {
-        update_ptz_rectangle(pos);
+        ptz.area_step(pos);
         return;
     }
     if (ptz_enabled || !zoom.is_active()) {
@@ -1291,12 +1283,12 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     const bool left = event->button() == Qt::LeftButton;
-    if (left && hold_timer && hold_timer->isActive()) {
-        if (hold_active) {
+    if (left && ptz.is_hold_running()) {
+        if (ptz.is_hold_active()) {
             stop_ptz_move("mouseRelease");
             return;
         }
-        hold_timer->stop();
+        ptz.stop_hold_timer();
     }
     if (left && zoom.is_click_pending() && !ptz_enabled && !dewarp_view && digital_zoom_enabled
         && zoom.windows().isEmpty()) {
@@ -1310,11 +1302,11 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
         zoom.end_window_drag();
         return;
     }
-    if (left && area_dragging && ptz_enabled && !hold_active) {
-        ptz_finish_area();
-    } else if (left && !area_dragging && ptz_enabled && !hold_active) {
+    if (left && ptz.is_area_dragging() && ptz_enabled && !ptz.is_hold_active()) {
+        ptz.finish_area();
+    } else if (left && !ptz.is_area_dragging() && ptz_enabled && !ptz.is_hold_active()) {
         press_pos = pos;
-        ptz_schedule_click();
+        ptz.schedule_click();
     } else if (left && !ptz_enabled && zoom.is_panning()) {
         zoom.end_pan();
         QWidget::mouseReleaseEvent(event);
@@ -1327,7 +1319,7 @@ void Canvas::mouseReleaseEvent(QMouseEvent* event)
             write_log(QStringLiteral("[INFO] Plugin::mouse release event :: send id ") + QString::number(index));
         }
     }
-    hold_active = false;
+    ptz.set_hold_active(false);
     update();
 }
 
@@ -1340,11 +1332,7 @@ void Canvas::mouseDoubleClickEvent(QMouseEvent* event)
                          button_code(event->button()));
     if (!frame_received() || !zones_text.isEmpty())
         return;
-    if (click_timer && click_timer->isActive()) {
-        click_timer->stop();
-        delete click_timer;
-        click_timer = nullptr;
-    }
+    ptz.double_click();
     log_info(QStringLiteral("mouse double click event"));
     if (event->button() == Qt::RightButton) {
         const int index = zoom.window_at(event->pos());
@@ -1354,7 +1342,7 @@ void Canvas::mouseDoubleClickEvent(QMouseEvent* event)
             return;
         }
     }
-    if (ptz_enabled && (!native_ptz_ready() || !dead_zone_contains(pos)))
+    if (ptz_enabled && (!native_ptz_ready() || !ptz.dead_zone_contains(pos)))
         return;
     if (event->button() != Qt::LeftButton)
         return;
@@ -1385,8 +1373,8 @@ void Canvas::wheelEvent(QWheelEvent* event)
         return;
     if (dewarp_view)
         dewarp_wheel(event);
-    if (!dewarp_view && ptz_enabled && gesture_events.contains(QStringLiteral("zoom")) && wheel_armed)
-        ptz_wheel_zoom(event);
+    if (!dewarp_view && ptz_enabled && gesture_events.contains(QStringLiteral("zoom")) && ptz.is_wheel_armed())
+        ptz.wheel_zoom(event);
     if (ptz_enabled || dewarp_view || !digital_zoom_enabled)
         return;
     const int index = zoom.window_at(pos.toPoint());
@@ -1412,10 +1400,10 @@ void Canvas::leaveEvent(QEvent* event)
 {
     QWidget::leaveEvent(event);
     pointer_left = true;
-    if (hold_timer && hold_timer->isActive()) {
-        hold_timer->stop();
-        if (hold_active)
-            ptz_leave_hold();
+    if (ptz.is_hold_running()) {
+        ptz.stop_hold_timer();
+        if (ptz.is_hold_active())
+            ptz.leave_hold();
     }
     if (zoom.is_rubber_band_active()) {
         zoom.extend_rubber_band(mapFromGlobal(QCursor::pos()), zoom_view());

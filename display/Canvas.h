@@ -5,6 +5,7 @@
 #include "display/DigitalZoom.h"
 #include "display/DisplayInterface.h"
 #include "display/FisheyeDewarp.h"
+#include "display/PtzControl.h"
 #include "display/ZoomWindow.h"
 
 #include <QImage>
@@ -17,7 +18,6 @@
 
 #include <cstdint>
 
-class PtzCtrlWeb;
 class QPainter;
 class QTimer;
 
@@ -27,6 +27,8 @@ class QTimer;
 class Canvas : public QWidget, public DisplayInterface
 {
     Q_OBJECT
+    friend class PtzControl;
+
 public:
     explicit Canvas(QWidget* parent = nullptr);
     ~Canvas() override;
@@ -87,6 +89,10 @@ public:
     // The view snapshot keeps everything after the first "="; the full one stops at the second.
     static QHash<QString, QString> snapshot_form_fields(const QString& upload_uri, bool full_snapshot,
                                                         QString* address);
+
+    // Pan-tilt-zoom: the driver's connection (made at each stream start) and the state.
+    void connect_ptz_driver();
+    const PtzControl& get_ptz_control() const { return ptz; }
 
 signals:
     void emitPTZ(QRect rect);
@@ -199,19 +205,16 @@ private:
     void zoom_off();
     void set_fullscreen_view(bool full);
 
-    // Pan-tilt-zoom, dewarp and zone hooks of the gestures; they act only while those
-    // features are switched on, which no host of this player does.
+    // Pan-tilt-zoom (PtzControl and PtzMarks do the work), dewarp and zone hooks of the
+    // gestures; they act only while those features are switched on.
     bool native_ptz_ready() const;
-    bool dead_zone_contains(QPointF p) const;
-    void ptz_start_hold(QPointF p);
-    void ptz_right_click(QPointF p);
-    void ptz_cut_hold_short();
     void update_ptz_rectangle(QPointF p);
-    void ptz_finish_area();
-    void ptz_schedule_click();
-    void ptz_wheel_zoom(QWheelEvent* event);
-    void ptz_leave_hold();
     void stop_ptz_move(const char* reason);
+    void native_continuous_move(int pan, int tilt);
+    void draw_ptz_status(QPainter& painter);
+    void draw_ptz_centre_mark(QPainter& painter);
+    void draw_ptz_gesture(QPainter& painter);
+    void draw_ptz_arrow(QPainter& painter, QPoint from, QPoint to);
     void dewarp_press(QPointF p);
     void dewarp_move(QPointF p, Qt::MouseButtons held);
     void dewarp_release(QPointF p, Qt::MouseButton button);
@@ -239,11 +242,6 @@ private:
     QRect image_rect;
     QWidget* parent_widget = nullptr;
     QTimer* resize_timer = nullptr;
-    QTimer* hold_timer = nullptr;
-    QTimer* wheel_timer = nullptr;
-    QTimer* click_timer = nullptr;
-    QTimer* relative_move_timer = nullptr;
-    PtzCtrlWeb* ptz_web = nullptr;
     bool recreate_pending = false;
     // The view snapshot's caption, shown in place of the frame time until the next frame;
     // the frame time itself stays a time.
@@ -254,13 +252,11 @@ private:
     bool pointer_left = false;
     bool release_sent = false;
     QPointF press_pos;
-    bool hold_pressed = false;
-    bool hold_active = false;
-    bool area_dragging = false;
-    bool wheel_armed = true;
 
     // Digital zoom and zoom windows.
     DigitalZoom zoom;
     // Fisheye dewarp.
     FisheyeDewarp dewarp;
+    // Pan-tilt-zoom gestures and requests.
+    PtzControl ptz{*this};
 };

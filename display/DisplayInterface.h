@@ -73,6 +73,18 @@ public:
     int get_ptz_speed() const { return ptz_speed.isEmpty() ? 0 : ptz_speed.toInt(nullptr, 10); }
     void set_ptz_speed(const QString& speed) { ptz_speed = speed; }
     NativePTZInterface* get_native_ptz() const { return native_ptz; }
+    // A host's native driver; the display deletes it when it is destroyed.
+    void set_native_ptz(NativePTZInterface* driver) { native_ptz = driver; }
+    void set_native_ptz_enabled(bool value) { native_ptz_enabled = value; }
+    QRect get_ptz_rectangle() const { return ptz_rectangle; }
+    bool is_ptz_idle() const { return ptz_idle; }
+    int get_ptz_message_status() const { return ptz_message_status; }
+    // 0 command, 1 fault, 2 driver.
+    QString get_ptz_message_text(int index) const
+    {
+        return index >= 0 && index < 3 ? ptz_message_texts[index] : QString();
+    }
+    void set_wheel_zoom_speed(double speed) { wheel_zoom_speed = speed; }
 
     int get_codec_width() const { return codec_width; }
     void set_codec_width(int w) { codec_width = w; }
