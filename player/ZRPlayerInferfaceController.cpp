@@ -209,12 +209,30 @@ QList<QFileInfo> ZRPlayerInferfaceController::zrnfo_with_multiple_directory(QStr
     return DayListing::zrnfo_with_multiple_directory(day_directory);
 }
 
-void ZRPlayerInferfaceController::init_day_video_list(QString day_directory)
+bool ZRPlayerInferfaceController::init_day_video_list(QString day_directory, bool rebuild_when_stale)
 {
     const DayListing::DayLoad day = DayListing::load_day(day_directory);
     install_day(day);
-    if (day.rebuild)
-        regenerate_index_for_current_date();
+    // The folder that was loaded is the one rebuilt: a caller that never chose a root folder
+    // and date still gets its own day indexed.
+    if (day.rebuild && rebuild_when_stale)
+        return regenerate_index_for_folder(day_directory);
+    return false;
+}
+
+bool ZRPlayerInferfaceController::regenerate_index_for_folder(const QString& day_directory)
+{
+    ensure_index_controller(true);
+    if (index_controller->isRunning())
+        return false;
+    write_log(kInfo + QStringLiteral("start regenerate index for folder :: ") + day_directory);
+    if (day_directory.isEmpty() || !QFileInfo(day_directory).isDir()) {
+        write_log(kWarn + QStringLiteral("regenerate index :: path does not exist :: ") + day_directory);
+        return false;
+    }
+    emit startIndexGeneration();
+    index_controller->start(day_directory);
+    return index_controller->isRunning();
 }
 
 void ZRPlayerInferfaceController::install_day(const DayListing::DayLoad& day)

@@ -47,7 +47,10 @@ public:
     void clear_day_timestamp_list() { minute_list.clear(); }
 
     QList<QFileInfo> get_days_list(QString directory);
-    void init_day_video_list(QString day_directory);
+    // Loads a day folder's lists; when its index is stale and rebuild_when_stale holds, a
+    // rebuild of that folder starts (indexGenerated or indexFailed tells its end). True when a
+    // rebuild started.
+    bool init_day_video_list(QString day_directory, bool rebuild_when_stale = true);
     QList<QFileInfo> zrnfo_with_multiple_directory(QString day_directory);
 
     // State readers for hosts and tests.
@@ -122,6 +125,7 @@ private:
     void clear_day_lists();
     void ensure_index_controller(bool for_current_date);
     bool start_index_generation(const QString& path);
+    bool regenerate_index_for_folder(const QString& day_directory);
 
     bool timeline_send_click_get_datetime(QString timestamp, int camera_id);
     void change_camera(QFileInfo file);
