@@ -356,10 +356,19 @@ void ff_audio_decoder_sdl_player::read_stream(char* buffer_curl, int array_size)
         byte_counter += array_size;
     if (!header || !header->is_multipart())
         return;
+    // Later chunks of the same answer are only counted: one decode loop per player, and a
+    // stopped player stays stopped.
+    if (!claim_decode_loop())
+        return;
     if (!refused_by_header()) {
         open_and_play(true);
         release();
     }
+}
+
+bool ff_audio_decoder_sdl_player::claim_decode_loop()
+{
+    return !stop.load() && !started.exchange(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -367,6 +376,8 @@ void ff_audio_decoder_sdl_player::read_stream(char* buffer_curl, int array_size)
 
 void ff_audio_decoder_sdl_player::run()
 {
+    if (!claim_decode_loop())
+        return;
     bool stream;
     {
         QMutexLocker lock(&buffer_mutex);
@@ -396,7 +407,10 @@ bool ff_audio_decoder_sdl_player::refused_by_header()
 
 void ff_audio_decoder_sdl_player::fail(const QString& text)
 {
-    stop = true;
+    // An input aborted because the owner closed the stream is no error; nor is a second
+    // failure of a loop that already ended.
+    if (stop.exchange(true))
+        return;
     emit send_message(QStringLiteral("RED"), text);
     emit stop_timer();
 }
@@ -652,6 +666,20 @@ void ff_audio_decoder_sdl_player::open_and_play(bool stream)
         if (!stop && !ended)
             msleep(100);
     }
+    if (ended)
+        drain_device();
+}
+
+void ff_audio_decoder_sdl_player::drain_device()
+{
+    // A stream that ended by itself is heard to its end: closing the device would drop what is
+    // still queued (the input is read much faster than it plays). A stop cuts it short.
+    const auto device = SDL_AudioDeviceID(device_id);
+    const qint64 bytes_per_second = qint64(decoder->out_rate) * 4;
+    const qint64 queued = SDL_GetQueuedAudioSize(device);
+    const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + queued * 1000 / bytes_per_second + 2000;
+    while (!stop && SDL_GetQueuedAudioSize(device) > 0 && QDateTime::currentMSecsSinceEpoch() < deadline)
+        msleep(20);
 }
 
 bool ff_audio_decoder_sdl_player::decode_and_play()

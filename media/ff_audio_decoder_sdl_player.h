@@ -80,6 +80,10 @@ private:
     void open_and_play(bool stream);
     bool decode_and_play();
     void fail(const QString& text);
+    // True for the first decode loop of a player that is not stopped.
+    bool claim_decode_loop();
+    // Waits, unless stopped, until the device has played what was queued.
+    void drain_device();
     // True (after the RED message) when the header record names a multipart stream of a type
     // that is not playable audio.
     bool refused_by_header();
