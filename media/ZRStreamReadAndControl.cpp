@@ -3,6 +3,7 @@
 #include "app/Log.h"
 #include "media/FFmpegHolders.h"
 #include "media/ZRSeekTable.h"
+#include "media/ff_audio_decoder_sdl_player.h"
 #include "store/StoreLayout.h"
 
 #include <QAbstractEventDispatcher>
@@ -51,6 +52,12 @@ ZRStreamReadAndControl::~ZRStreamReadAndControl()
 {
     write_log(kPrefix + QStringLiteral("destruct"));
     timer.reset();
+    if (audio_player) {
+        write_log(kPrefix + QStringLiteral("destruct ;; stop audio stream"));
+        audio_player->stop_stream();
+        audio_player->deleteLater();
+        audio_player = nullptr;
+    }
     // The prefetch tasks emit on this object: none may outlive it.
     for (QFuture<QList<ZRFrame>>& f : prefetch_tasks)
         f.waitForFinished();
@@ -113,8 +120,26 @@ bool ZRStreamReadAndControl::bind_audio(const QFileInfo& file)
     const QString path = audioCompanionPathOf(file.filePath());
     if (path.isEmpty())
         return false;
-    // No audio player is attached in this program: the result only says whether audio exists.
-    return QFileInfo::exists(path);
+    if (!QFileInfo::exists(path)) {
+        if (audio_player) {
+            write_log(kPrefix + QStringLiteral("init audio & start :: stop"));
+            audio_player->set_stop_framereader_timer();
+        }
+        return false;
+    }
+    if (audio_player) {
+        write_log(kPrefix + QStringLiteral("init audio & start :: set new audio file :: ") + path);
+        audio_player->change_audio_file(path);
+    }
+    return true;
+}
+
+void ZRStreamReadAndControl::set_audio_player(ff_audio_decoder_sdl_player* player)
+{
+    if (audio_player == player)
+        return;
+    delete audio_player;
+    audio_player = player;
 }
 
 QList<ZRFrame> ZRStreamReadAndControl::parse_seek(const QString& path, const QString& sid, QString* detected)
@@ -222,6 +247,12 @@ void ZRStreamReadAndControl::stop()
     write_log(kPrefix + QStringLiteral("stop"));
     if (timer)
         timer->stop();
+    if (audio_player) {
+        write_log(kPrefix + QStringLiteral("stop : stop audio stream"));
+        audio_player->stop_stream();
+        delete audio_player;
+        audio_player = nullptr;
+    }
     files.clear();
     stream_id = QString();
 }
@@ -300,6 +331,8 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
             continue;
         if (at - wanted >= 0 && frames[j].is_keyframe()) {
             set_index(j);
+            if (audio_player)
+                audio_player->set_new_timestamp(ts, frames[j].get_timestamp().left(14));
             return;
         }
     }
@@ -435,6 +468,12 @@ void ZRStreamReadAndControl::change_rate(double r)
     wait_for_keyframe = true;
     index_shown = false;
     source.drop_groups();
+    if (audio_player) {
+        if (r == 1.0)
+            audio_player->set_start_framereader_timer();
+        else
+            audio_player->set_stop_framereader_timer();
+    }
     effective_fps = r * fps;
     if (timer)
         timer->stop();

@@ -17,6 +17,7 @@
 
 class QTimer;
 struct AVFrame;
+class ff_audio_decoder_sdl_player;
 
 // The playback engine: plays one camera's recordings of one day. It parses a recording's seek
 // table, takes each picture from its FrameSource (read, decoded, converted to BGRA) and hands it
@@ -60,6 +61,11 @@ public:
     bool is_playing() const;
     int get_timer_interval() const; // -1 without a timer
     bool is_playing_backward() const { return timer_backward; }
+
+    // The audio companion, kept in step with the reader's file, position and rate. Taken over
+    // (stopped and deleted with the reader or on stop()); while none is set the reader is silent.
+    void set_audio_player(ff_audio_decoder_sdl_player* player);
+    ff_audio_decoder_sdl_player* get_audio_player() const { return audio_player; }
 
 signals:
     void error(int code);
@@ -168,4 +174,5 @@ protected:
     bool timer_backward = false;
     // index is the picture on screen (a backward step) rather than the next one to play forward.
     bool index_shown = false;
+    ff_audio_decoder_sdl_player* audio_player = nullptr;
 };
