@@ -457,6 +457,42 @@ private slots:
         window.reset();
     }
 
+    // The near search of a click keeps to the camera: camera 1 recorded only 08:00, camera 2
+    // only 08:02; a click at 08:01:30 for camera 1 answers camera 1's recording, never the
+    // other camera's that starts closer after the click.
+    void nearSearchKeepsCamera()
+    {
+        const GeneratedExport two = gen.generate({"--cameras", "2", "--minutes", "3", "--start", "08:00:00", "--size",
+                                                  "160x90", "--seed", "5"});
+        QVERIFY2(two.ok, qPrintable(two.error));
+        const QString day = two.days.first();
+        auto drop = [&](int camera, int minute) {
+            for (const GeneratedRecording& r : two.camera(camera)->recordingsOf(day))
+                if (r.start.time().minute() == minute) {
+                    QVERIFY(QFile::remove(r.videoPath));
+                    QVERIFY(QFile::remove(r.seekPath));
+                }
+        };
+        drop(1, 1);
+        drop(1, 2);
+        drop(2, 0);
+        drop(2, 1);
+
+        auto window = std::make_unique<ZR_Player_presentation>();
+        window->resize(1258, 675);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        clickTreeFolder(window.get(), two.dayFolders.first());
+        QTRY_VERIFY_WITH_TIMEOUT(window->get_timelines().size() == 24
+                                     && window->get_controller()->get_day_video_list().size() == 2,
+                                 120000);
+        const QString dayText = QString(day).remove('-');
+        QCOMPARE(window->timeline_send_click_get_datetime("08:01:30", 1, 0), QString());
+        QCOMPARE(window->timeline_send_click_get_datetime("08:01:30", 1, 900), dayText + "080130");
+        QVERIFY2(QFileInfo(window->get_actual_file()).fileName().startsWith("1_"), qPrintable(window->get_actual_file()));
+        window.reset();
+    }
+
     void journey()
     {
         ModalAnswerer answers;
