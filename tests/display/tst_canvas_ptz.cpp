@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
 
 using namespace canvastest;
@@ -429,6 +430,66 @@ private slots:
         const int stops = rig.driver->calls.size();
         QTest::qWait(300);
         QCOMPARE(rig.driver->calls.size(), stops);
+    }
+
+    // Leaving the widget during a hold stops the camera 150 ms later.
+    void nativeHoldEndsWhenThePointerLeaves()
+    {
+        NativeRig rig;
+        QVERIFY(rig.start());
+        QVERIFY(rig.settled());
+        zrtest::LogCatcher log;
+        press(rig.canvas, QPointF(40, 440));
+        QVERIFY(rig.sentEventually("continuouspantiltmove=-58,-42&camera=1"));
+        QVERIFY(rig.settled());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&rig.canvas, &leave);
+        QVERIFY(log.waitFor("[INFO] Plugin [cam7] :: MOUSE HOLD STOP"));
+        QVERIFY(!rig.canvas.get_ptz_control().is_hold_active());
+        QVERIFY(!rig.canvas.get_ptz_control().is_hold_running());
+        QVERIFY(rig.sentEventually("continuouspantiltmove=0,0&continuouszoommove=0&camera=1"));
+    }
+
+    // A failed request is followed 500 ms later by a pan-tilt stop, the code 2 by the security
+    // stop; neither while a gesture's timer runs.
+    void nativeSecurityMoves()
+    {
+        NativeRig rig;
+        std::atomic<bool> drop{false};
+        rig.server.setHandler([&](const HttpRequest& r) {
+            if (drop && r.path == "/axis-cgi/com/ptz.cgi") {
+                HttpReply gone;
+                gone.closeWithoutReply = true;
+                return gone;
+            }
+            return axisAnswer(r);
+        });
+        QVERIFY(rig.start());
+        QVERIFY(rig.settled());
+        zrtest::LogCatcher log;
+
+        drop = true;
+        rig.canvas.pluginptz("5,5,0", "absolute", "1");
+        QVERIFY(zrtest::waitUntil([&] { return rig.driver->calls.last().name == "PanTilt_ContinuousMove"; }, 10000));
+        QCOMPARE(rig.canvas.get_ptz_message_status(), -2); // the failure is shown
+        drop = false;
+        QVERIFY(rig.sentEventually("continuouspantiltmove=0,0&continuouszoommove=0&camera=1"));
+        QVERIFY(rig.settled());
+
+        rig.canvas.onvif_request_finished(2);
+        QVERIFY(log.waitFor("[INFO] Plugin [cam7] :: send security stop"));
+        QCOMPARE(rig.driver->calls.last().name, QString("STOP_PanTilt_ContinuousMove"));
+        QVERIFY(rig.settled());
+
+        // While the wheel's pause runs, a finished request asks for nothing more.
+        log.clear();
+        wheel(rig.canvas, QPointF(320, 240), 120);
+        rig.canvas.onvif_request_finished(2);
+        rig.canvas.onvif_request_finished(-1);
+        const int calls = rig.driver->calls.size();
+        QVERIFY(zrtest::waitUntil([&] { return rig.canvas.get_ptz_control().is_wheel_armed(); }));
+        QVERIFY(log.waitFor("[INFO] Plugin [cam7] :: send security stop")); // the wheel's own, at 750 ms
+        QCOMPARE(rig.driver->calls.size(), calls + 1);
     }
 
     // Small offsets still move (1 to 4 become 1); the centre moves nothing.
