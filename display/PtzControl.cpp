@@ -6,7 +6,6 @@
 #include "ptz/PtzCtrlWeb.h"
 
 #include <QCoreApplication>
-#include <QCursor>
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QTimer>
@@ -473,12 +472,7 @@ void PtzControl::wheel_zoom(QWheelEvent* event)
     if (native_ready()) {
         const float z = float(canvas.wheel_zoom_speed * 100.0);
         command(QStringLiteral("ContinuousMove"), true, 0, 0, in ? z : -z);
-        if (!relative_move_timer) {
-            relative_move_timer = new QTimer(this);
-            relative_move_timer->setSingleShot(true);
-            connect(relative_move_timer, &QTimer::timeout, this, &PtzControl::onvif_request_security_stop);
-        }
-        relative_move_timer->start(kSecurityStopMs);
+        start_security_stop();
     } else if (in) {
         web()->zoom(canvas.ptz_url, QStringLiteral("1"), QStringLiteral("0"), canvas.codec_width, canvas.codec_height,
                     canvas.ptz_session_id);
@@ -523,6 +517,16 @@ void PtzControl::onvif_request_security()
     command(QStringLiteral("PanTilt_ContinuousMove"), false, 0, 0, 0);
     last_sent_point = kNoPoint;
     hold_moving = false;
+}
+
+void PtzControl::start_security_stop()
+{
+    if (!relative_move_timer) {
+        relative_move_timer = new QTimer(this);
+        relative_move_timer->setSingleShot(true);
+        connect(relative_move_timer, &QTimer::timeout, this, &PtzControl::onvif_request_security_stop);
+    }
+    relative_move_timer->start(kSecurityStopMs);
 }
 
 void PtzControl::onvif_request_security_stop()
@@ -570,14 +574,8 @@ void PtzControl::pluginptz(QString action, QString type, QString sensibility)
              + QString::number(tilt, 'g', 6) + QStringLiteral(" / ") + QString::number(zoom, 'g', 6));
     command(QStringLiteral("ContinuousMove"), pan == 0 && tilt == 0 && zoom != 0, float(pan), float(tilt), float(zoom));
     if (type.contains(QStringLiteral("relative"))
-        && !canvas.native_ptz->get_capabilities().contains(QStringLiteral("opticszoom"))) {
-        if (!relative_move_timer) {
-            relative_move_timer = new QTimer(this);
-            relative_move_timer->setSingleShot(true);
-            connect(relative_move_timer, &QTimer::timeout, this, &PtzControl::onvif_request_security_stop);
-        }
-        relative_move_timer->start(kSecurityStopMs);
-    }
+        && !canvas.native_ptz->get_capabilities().contains(QStringLiteral("opticszoom")))
+        start_security_stop();
 }
 
 void PtzControl::connect_ptz_driver()

@@ -78,6 +78,8 @@ private:
     void command(const QString& name, bool zoom_only, float x, float y, float z, int w = -1, int h = -1);
     void start_hold(QPointF p);
     void post_web_release(QPoint sent_after);
+    // A zoom or relative move of the native driver is followed by a stop after 750 ms.
+    void start_security_stop();
     QPointF frame_point(QPointF p) const;
 
     Canvas& canvas;
