@@ -135,6 +135,7 @@ void DecodedGroupCache::prepare(const QList<ZRFrame>& frames, int k, int last, c
     g->worker = worker;
     evict_except(nullptr);
     groups.push_back(g);
+    worker_used = true;
     g->done = QtConcurrent::run(&pool, [g]() { decode(*g); });
 }
 
@@ -172,6 +173,17 @@ void DecodedGroupCache::clear()
         g->cancel = true;
     groups.clear();
     current.reset();
+    // The decoder's buffer pool keeps the memory of every picture it ever gave out at once (two
+    // groups' worth) until it is closed: close it once backward play is over, on the worker, after
+    // the decoding in hand.
+    if (worker_used) {
+        worker_used = false;
+        const std::shared_ptr<Worker> w = worker;
+        QtConcurrent::run(&pool, [w]() {
+            const std::lock_guard<std::mutex> lock(w->mutex);
+            w->decoder.reset();
+        });
+    }
 }
 
 void DecodedGroupCache::decode(Group& g)

@@ -47,7 +47,8 @@ public:
     // Whether the group of key frame frames[k] is held or being decoded.
     bool has_group(const QList<ZRFrame>& frames, int k, const QString& sid) const;
 
-    // Drops every group (a running decode stops at its next picture).
+    // Drops every group (a running decode stops at its next picture) and has the worker close
+    // its decoder.
     void clear();
 
     void set_budget(qint64 bytes) { budget = bytes; }
@@ -71,6 +72,7 @@ private:
     // task: a wait for a task not yet started may run it in the waiting thread.
     struct Worker;
     std::shared_ptr<Worker> worker;
+    bool worker_used = false; // a group was asked for since the last clear
     // One worker: groups are decoded one after the other, in the order asked.
     QThreadPool pool;
 };
