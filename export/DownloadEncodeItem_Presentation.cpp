@@ -4,13 +4,11 @@
 #include "export/SqueezeLabel.h"
 #include "export/ZRDownload_encode_data.h"
 #include "export/export_error.h"
-#include "platform/DesktopOpener.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QUrl>
 
 namespace {
 
@@ -20,18 +18,11 @@ const QString kStampFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
 } // namespace
 
 DownloadEncodeItem_Presentation::DownloadEncodeItem_Presentation(QWidget*, QString path)
-    : filePath(std::move(path))
+    : Presentation_Interface(kInfo)
+    , filePath(std::move(path))
 {
     write_log(kInfo + QStringLiteral("construct"));
-    tryAgainButton->hide();
-    stopButton->hide();
-    openButton->hide();
-    progressBar->hide();
-    openRepButton->hide();
     connect(stopButton, &QPushButton::clicked, this, &DownloadEncodeItem_Presentation::stop_button);
-    connect(openButton, &QPushButton::clicked, this, &DownloadEncodeItem_Presentation::open);
-    connect(openRepButton, &QPushButton::clicked, this, &DownloadEncodeItem_Presentation::openRep);
-    connect(tryAgainButton, &QPushButton::clicked, this, &DownloadEncodeItem_Presentation::tryAgain);
     fileNameLabel->setText(filePath);
     m_finished = m_started = m_inError = false;
     output.setFileName(filePath);
@@ -44,7 +35,7 @@ DownloadEncodeItem_Presentation::~DownloadEncodeItem_Presentation()
     // stop and released once its thread has ended.
     if (ZRDownload_encode_data* downloader = take_encoder()) {
         downloader->set_stop();
-        release(downloader);
+        release_when_ended(downloader);
     }
 }
 
@@ -72,20 +63,6 @@ ZRDownload_encode_data* DownloadEncodeItem_Presentation::take_encoder()
     return downloader;
 }
 
-void DownloadEncodeItem_Presentation::release(ZRDownload_encode_data* downloader)
-{
-    if (!downloader)
-        return;
-    if (downloader->isRunning()) {
-        connect(downloader, &QThread::finished, downloader, &QObject::deleteLater);
-        // It may have ended between the look and the connection: deleteLater twice is harmless.
-        if (downloader->isFinished())
-            downloader->deleteLater();
-    } else {
-        downloader->deleteLater();
-    }
-}
-
 bool DownloadEncodeItem_Presentation::release_job()
 {
     ZRDownload_encode_data* downloader = take_encoder();
@@ -94,7 +71,7 @@ bool DownloadEncodeItem_Presentation::release_job()
     downloader->set_stop();
     downloader->quit();
     const bool ended = !downloader->isRunning();
-    release(downloader);
+    release_when_ended(downloader);
     return ended;
 }
 
@@ -108,11 +85,6 @@ Presentation_Interface* DownloadEncodeItem_Presentation::filed_row(Filing filing
     else
         fresh->setEncoder(take_encoder());
     return fresh;
-}
-
-void DownloadEncodeItem_Presentation::init()
-{
-    write_log(kInfo + QStringLiteral("init"));
 }
 
 void DownloadEncodeItem_Presentation::setFinished()
@@ -139,18 +111,11 @@ void DownloadEncodeItem_Presentation::finished()
         filePath = thread->result_path();
         fileNameLabel->setText(filePath);
     }
-    progressBar->hide();
-    stopButton->setEnabled(false);
-    stopButton->hide();
-    openButton->setEnabled(true);
-    openButton->show();
-    openRepButton->setEnabled(true);
-    openRepButton->show();
+    show_done_buttons();
     output.close();
     output.setFileName(filePath);
     setFinished();
-    write_log(kInfo + QStringLiteral("finished :: downloadInfoLabel :: ") + downloadInfoLabel->text());
-    emit statusChanged();
+    report_finished(kInfo);
 }
 
 void DownloadEncodeItem_Presentation::start_downloading_item()
@@ -158,13 +123,7 @@ void DownloadEncodeItem_Presentation::start_downloading_item()
     write_log(kInfo + QStringLiteral("start_downloading_item"));
     setStarted();
     arm_end_report();
-    stopButton->setEnabled(true);
-    stopButton->show();
-    openButton->setEnabled(false);
-    openButton->hide();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    progressBar->show();
+    show_running_look();
     if (!thread) {
         write_log(QStringLiteral("[ERROR] Download Encode Item Presentation :: download_encode object not allocated"));
         return;
@@ -213,11 +172,7 @@ void DownloadEncodeItem_Presentation::error(int code)
     write_log(kInfo + QStringLiteral("error"));
     if (!take_end_report())
         return;
-    downloadInfoLabel->setText(tr("%1").arg(export_error::message_for_code(code)));
-    tryAgainButton->setEnabled(true);
-    tryAgainButton->show();
-    stop();
-    m_inError = true;
+    show_failure(tr("%1").arg(export_error::message_for_code(code)));
     emit statusChanged();
 }
 
@@ -226,11 +181,7 @@ void DownloadEncodeItem_Presentation::stop_button()
     write_log(kInfo + QStringLiteral("stop button"));
     // The operator's stop is the row's end: a later report of the download changes nothing.
     take_end_report();
-    downloadInfoLabel->setText(export_error::message_for_code(-34));
-    tryAgainButton->setEnabled(true);
-    tryAgainButton->show();
-    stop();
-    m_inError = true;
+    show_failure(export_error::message_for_code(-34));
     emit statusChanged();
 }
 
@@ -251,18 +202,8 @@ void DownloadEncodeItem_Presentation::tryAgain()
         return;
     }
     stoppedByUser = false;
-    set_started_flags();
-    m_inError = false;
-    if (tryAgainButton->isEnabled()) {
-        tryAgainButton->setEnabled(false);
-        tryAgainButton->hide();
-        stopButton->setEnabled(true);
-        stopButton->show();
-        openRepButton->setEnabled(false);
-        openRepButton->hide();
-        progressBar->show();
+    if (restart_on_retry())
         emit statusChanged();
-    }
 }
 
 void DownloadEncodeItem_Presentation::updateInfoLabel()
@@ -271,16 +212,6 @@ void DownloadEncodeItem_Presentation::updateInfoLabel()
     const qint64 total = sizeText.isEmpty() ? progressBar->maximum() : sizeText.toLongLong() * 1024;
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
     downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
-}
-
-void DownloadEncodeItem_Presentation::downloadReadyRead()
-{
-    write_log(kInfo + QStringLiteral("downloadReadyRead"));
-}
-
-void DownloadEncodeItem_Presentation::error(QNetworkReply::NetworkError)
-{
-    write_log(kInfo + QStringLiteral("network error"));
 }
 
 void DownloadEncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)
@@ -295,23 +226,4 @@ void DownloadEncodeItem_Presentation::downloadProgress(qint64 received, qint64 t
         progressBar->setMaximum(0);
     }
     updateInfoLabel();
-}
-
-void DownloadEncodeItem_Presentation::metaDataChanged()
-{
-    write_log(kInfo + QStringLiteral("metaDataChanged"));
-}
-
-void DownloadEncodeItem_Presentation::open()
-{
-    const QString path = QFileInfo(filePath).absoluteFilePath();
-    write_log(kInfo + QStringLiteral("open rep ") + path);
-    zrplatform::open_with_desktop(QUrl::fromLocalFile(path));
-}
-
-void DownloadEncodeItem_Presentation::openRep()
-{
-    const QString folder = QFileInfo(filePath).absolutePath();
-    write_log(kInfo + QStringLiteral("open rep ") + folder);
-    zrplatform::open_with_desktop(QUrl::fromLocalFile(folder));
 }

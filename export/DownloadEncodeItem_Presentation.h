@@ -28,12 +28,13 @@ public:
     // Hands the downloader over: the row no longer follows nor releases it.
     ZRDownload_encode_data* take_encoder();
 
-    void init() override;
     void setFinished() override;
     void setStarted() override;
     bool isStopped() override { return stoppedByUser; }
     QString fileName() override { return filePath; }
     void updateInfoLabel() override;
+    // The network error slot stays beside error(int).
+    using Presentation_Interface::error;
 
     Presentation_Interface* filed_row(Filing filing) override;
     bool release_job() override;
@@ -45,10 +46,7 @@ signals:
 public slots:
     void finished() override;
     void start_downloading_item() override;
-    void downloadReadyRead() override;
-    void error(QNetworkReply::NetworkError code) override;
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal) override;
-    void metaDataChanged() override;
     void stop() override;
 
     void error(int code);
@@ -58,13 +56,9 @@ public slots:
 
 private slots:
     void tryAgain() override;
-    void open() override;
-    void openRep() override;
 
 private:
     void detach();
-    // Lets go of a downloader: at once when its thread is not running, else once it has ended.
-    static void release(ZRDownload_encode_data* downloader);
 
     ZRDownload_encode_data* thread = nullptr;
     QString filePath;

@@ -27,15 +27,7 @@ const QString kLog = QStringLiteral("DownloadItem_Presentation");
 DownloadItem_Presentation::DownloadItem_Presentation(QWidget*, QString path)
     : filePath(std::move(path))
 {
-    tryAgainButton->hide();
-    stopButton->hide();
-    openButton->hide();
-    openRepButton->hide();
-    progressBar->hide();
     connect(stopButton, &QPushButton::clicked, this, &DownloadItem_Presentation::stop);
-    connect(openButton, &QPushButton::clicked, this, &DownloadItem_Presentation::open);
-    connect(openRepButton, &QPushButton::clicked, this, &DownloadItem_Presentation::openRep);
-    connect(tryAgainButton, &QPushButton::clicked, this, &DownloadItem_Presentation::tryAgain);
     fileNameLabel->setText(filePath);
     m_finished = true;
     m_started = false;
@@ -193,22 +185,14 @@ void DownloadItem_Presentation::finished()
     setFinished();
     if (complete)
         downloadInfoLabel->setText(sizeString(QFileInfo(filePath).size()));
-    write_log(QStringLiteral("[INFO] DownloadItem_Presentation::finished :: downloadInfoLabel :: ")
-              + downloadInfoLabel->text());
-    emit statusChanged();
+    report_finished(QStringLiteral("[INFO] DownloadItem_Presentation::"));
 }
 
 void DownloadItem_Presentation::start_downloading_item()
 {
     write_log(QStringLiteral("[INFO] DownloadItem_Presentation :: start downloading item :: from url :: ") + urlText);
     setStarted();
-    stopButton->setEnabled(true);
-    stopButton->show();
-    openButton->setEnabled(false);
-    openButton->hide();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    progressBar->show();
+    show_running_look();
     url = QUrl(urlText, QUrl::TolerantMode);
     if (manager) {
         reply = manager->get(QNetworkRequest(url));
@@ -318,10 +302,6 @@ void DownloadItem_Presentation::downloadProgress(qint64 received, qint64 total)
     updateInfoLabel();
 }
 
-void DownloadItem_Presentation::metaDataChanged()
-{
-}
-
 void DownloadItem_Presentation::stop()
 {
     write_log(QStringLiteral("[INFO] DownloadItem_Presentation::stop"));
@@ -345,15 +325,8 @@ void DownloadItem_Presentation::tryAgain()
     write_log(QStringLiteral("[INFO] DownloadItem_Presentation::tryAgain + ") + url.toString());
     if (!tryAgainButton->isEnabled())
         return;
-    tryAgainButton->setEnabled(false);
-    tryAgainButton->hide();
-    stopButton->setEnabled(true);
-    stopButton->show();
-    openButton->setEnabled(false);
-    openButton->hide();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    progressBar->show();
+    offer(tryAgainButton, false);
+    show_running_look();
     if (!manager)
         return;
     QNetworkReply* next = manager->get(QNetworkRequest(url));

@@ -46,7 +46,6 @@ public slots:
     void downloadReadyRead() override;
     void error(QNetworkReply::NetworkError code) override;
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal) override;
-    void metaDataChanged() override;
     void stop() override;
 
 private slots:

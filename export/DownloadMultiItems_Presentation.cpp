@@ -11,19 +11,14 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QUrl>
 
-#include <cmath>
 #include <limits>
 
 namespace {
 
 const QString kInfo = QStringLiteral("[INFO] Download Multi Items Presentation :: ");
 const QString kError = QStringLiteral("[ERROR] Download Multi Items Presentation :: ");
-const char* const kBarStyle =
-    "QProgressBar {    border: 1px solid grey; border-radius: 5px; text-align: center;color:white; "
-    "font: 14px;background-color: rgba(255,255,255,0.2);padding-top:3px;padding-bottom:3px;}";
 
 int to_bar(qint64 value)
 {
@@ -61,15 +56,7 @@ DownloadMultiItems_Presentation::DownloadMultiItems_Presentation(QList<DownloadF
     stoppedByUser = false;
     showStopMessage = false;
     m_finished = m_started = m_inError = false;
-    tryAgainButton->hide();
-    stopButton->hide();
-    openButton->hide();
-    progressBar->hide();
-    openRepButton->hide();
     connect(stopButton, &QPushButton::clicked, this, &DownloadMultiItems_Presentation::stop_button);
-    connect(openButton, &QPushButton::clicked, this, &DownloadMultiItems_Presentation::open);
-    connect(openRepButton, &QPushButton::clicked, this, &DownloadMultiItems_Presentation::openRep);
-    connect(tryAgainButton, &QPushButton::clicked, this, &DownloadMultiItems_Presentation::tryAgain);
 
     tryAgainButton->setEnabled(!m_pending.isEmpty());
     tryAgainButton->setVisible(!m_pending.isEmpty());
@@ -89,10 +76,7 @@ DownloadMultiItems_Presentation::DownloadMultiItems_Presentation(QList<DownloadF
     progressBar->hide();
     stopButton->setEnabled(false);
     stopButton->hide();
-    fileIcon->setPixmap(style()->standardIcon(QStyle::SP_FileIcon).pixmap(48, 48));
-    fileNameLabel->setStyleSheet(QStringLiteral("color: white;"));
-    downloadInfoLabel->setStyleSheet(QStringLiteral("color: white;"));
-    progressBar->setStyleSheet(QString::fromUtf8(kBarStyle));
+    apply_row_look();
 
     retryTimer.setSingleShot(true);
     retryTimer.setInterval(kRetryPauseMs);
@@ -160,21 +144,14 @@ void DownloadMultiItems_Presentation::finished()
     tryAgainButton->setVisible(stoppedByUser);
     setFinished();
     updateInfoLabel();
-    write_log(kInfo + QStringLiteral("finished :: downloadInfoLabel :: ") + downloadInfoLabel->text());
-    emit statusChanged();
+    report_finished(kInfo);
 }
 
 void DownloadMultiItems_Presentation::start_downloading_item()
 {
     write_log(kInfo + QStringLiteral("start downloading item"));
     setStarted();
-    stopButton->setEnabled(true);
-    stopButton->show();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    progressBar->show();
-    tryAgainButton->setEnabled(false);
-    tryAgainButton->hide();
+    show_restart_look();
     timer.start();
     downloadInfoLabel->clear();
     progressBar->setValue(0);
@@ -348,18 +325,6 @@ void DownloadMultiItems_Presentation::error(QString url, QString)
     retries += 1;
 }
 
-void DownloadMultiItems_Presentation::error(QNetworkReply::NetworkError)
-{
-}
-
-void DownloadMultiItems_Presentation::downloadReadyRead()
-{
-}
-
-void DownloadMultiItems_Presentation::metaDataChanged()
-{
-}
-
 void DownloadMultiItems_Presentation::downloadProgress(qint64 received, qint64 total)
 {
     if (stoppedByUser)
@@ -407,17 +372,8 @@ void DownloadMultiItems_Presentation::tryAgain()
     }
     stoppedByUser = false;
     showStopMessage = false;
-    set_started_flags();
-    m_inError = false;
-    if (!tryAgainButton->isEnabled())
+    if (!restart_on_retry())
         return;
-    tryAgainButton->setEnabled(false);
-    tryAgainButton->hide();
-    stopButton->setEnabled(true);
-    stopButton->show();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    progressBar->show();
     // Only the partial data of the interrupted file go; a file already at its path stays
     // until a complete download replaces it.
     if (!m_pending.isEmpty() && !m_pending.first().filePath.isEmpty()) {
@@ -448,11 +404,7 @@ void DownloadMultiItems_Presentation::stop_button()
 void DownloadMultiItems_Presentation::open()
 {
     write_log(kInfo + QStringLiteral("ERROR SIMULATION"));
-    downloadInfoLabel->setText(QStringLiteral("ERREUR SIMULEE"));
-    tryAgainButton->setEnabled(true);
-    tryAgainButton->show();
-    stop();
-    m_inError = true;
+    show_failure(QStringLiteral("ERREUR SIMULEE"));
 }
 
 void DownloadMultiItems_Presentation::openRep()
@@ -476,15 +428,8 @@ void DownloadMultiItems_Presentation::updateInfoLabel()
 {
     const qint64 total = qMax<qint64>(0, totalKiB) * 1024;
     const qint64 done = doneBytes + currentReceived;
-    const qint64 elapsed = qMax<qint64>(1, timer.isValid() ? timer.elapsed() : 1);
-    const double rate = double(done) * 1000.0 / double(elapsed);
-    double remaining = rate > 0 ? double(total - done) / rate : 0;
-    QString unit = tr("secondes");
-    if (remaining > 60) {
-        remaining /= 60;
-        unit = tr("minutes");
-    }
-    remaining = std::floor(remaining);
+    const double rate = byte_rate(done, timer.isValid() ? timer.elapsed() : 1);
+    auto [remaining, unit] = time_left(total, done, rate);
     if (remaining <= 0)
         remaining = 1;
     const int count = int(m_done.size());

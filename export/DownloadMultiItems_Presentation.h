@@ -45,6 +45,8 @@ public:
     QString fileName() override { return displayName; }
     void updateInfoLabel() override;
     QString sizeString(qint64 bytes) override;
+    // The network error slot stays beside error(url, code).
+    using Presentation_Interface::error;
 
     Presentation_Interface* filed_row(Filing filing) override;
     bool has_done_items() override { return !m_done.isEmpty(); }
@@ -61,10 +63,7 @@ signals:
 public slots:
     void finished() override;
     void start_downloading_item() override;
-    void downloadReadyRead() override;
-    void error(QNetworkReply::NetworkError code) override;
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal) override;
-    void metaDataChanged() override;
     void stop() override;
 
     void error(QString url, QString code);

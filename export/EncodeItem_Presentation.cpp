@@ -4,16 +4,12 @@
 #include "export/SqueezeLabel.h"
 #include "export/export_error.h"
 #include "export/ff_export.h"
-#include "platform/DesktopOpener.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QUrl>
-
-#include <cmath>
 
 namespace {
 
@@ -22,18 +18,11 @@ const QString kInfo = QStringLiteral("[INFO] Encode Item Presentation :: ");
 } // namespace
 
 EncodeItem_Presentation::EncodeItem_Presentation(QWidget*, QString path)
-    : filePath(std::move(path))
+    : Presentation_Interface(kInfo)
+    , filePath(std::move(path))
 {
     write_log(kInfo + QStringLiteral("construct"));
-    tryAgainButton->hide();
-    stopButton->hide();
-    openButton->hide();
-    progressBar->hide();
-    openRepButton->hide();
     connect(stopButton, &QPushButton::clicked, this, &EncodeItem_Presentation::stop);
-    connect(openButton, &QPushButton::clicked, this, &EncodeItem_Presentation::open);
-    connect(openRepButton, &QPushButton::clicked, this, &EncodeItem_Presentation::openRep);
-    connect(tryAgainButton, &QPushButton::clicked, this, &EncodeItem_Presentation::tryAgain);
     fileNameLabel->setText(filePath);
     m_finished = m_started = m_inError = false;
     outputFile.setFileName(filePath);
@@ -60,21 +49,7 @@ void EncodeItem_Presentation::release_exporter()
 {
     ff_export* ex = exporter;
     exporter = nullptr;
-    if (!ex)
-        return;
-    if (ex->isRunning()) {
-        connect(ex, &QThread::finished, ex, &QObject::deleteLater);
-        // It may have ended between the look and the connection: deleteLater twice is harmless.
-        if (ex->isFinished())
-            ex->deleteLater();
-    } else {
-        ex->deleteLater();
-    }
-}
-
-void EncodeItem_Presentation::init()
-{
-    write_log(kInfo + QStringLiteral("init"));
+    release_when_ended(ex);
 }
 
 void EncodeItem_Presentation::setFinished()
@@ -98,17 +73,10 @@ void EncodeItem_Presentation::finished()
     // After an error the end has been reported already, with the error.
     if (m_inError || !take_end_report())
         return;
-    progressBar->hide();
-    stopButton->setEnabled(false);
-    stopButton->hide();
-    openButton->setEnabled(true);
-    openButton->show();
-    openRepButton->setEnabled(true);
-    openRepButton->show();
+    show_done_buttons();
     outputFile.close();
     setFinished();
-    write_log(kInfo + QStringLiteral("finished :: downloadInfoLabel :: ") + downloadInfoLabel->text());
-    emit statusChanged();
+    report_finished(kInfo);
 }
 
 void EncodeItem_Presentation::start_downloading_item()
@@ -116,13 +84,7 @@ void EncodeItem_Presentation::start_downloading_item()
     write_log(kInfo + QStringLiteral("start_downloading_item"));
     setStarted();
     arm_end_report();
-    stopButton->setEnabled(true);
-    stopButton->show();
-    openButton->setEnabled(false);
-    openButton->hide();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    progressBar->show();
+    show_running_look();
     if (!exporter) {
         write_log(QStringLiteral("[ERROR] Encode Item Presentation :: download_encode object not allocated"));
         return;
@@ -164,11 +126,7 @@ void EncodeItem_Presentation::error(int code)
     write_log(QStringLiteral("[INFO] Download Encode Item Presentation :: error"));
     if (!take_end_report())
         return;
-    downloadInfoLabel->setText(tr("%1").arg(export_error::message_for_code(code)));
-    tryAgainButton->setEnabled(true);
-    tryAgainButton->show();
-    stop();
-    m_inError = true;
+    show_failure(tr("%1").arg(export_error::message_for_code(code)));
     // The name was held by an empty file: nothing was written, nothing is left.
     if (remove_empty_on_failure) {
         const QFileInfo out(filePath);
@@ -195,18 +153,8 @@ void EncodeItem_Presentation::tryAgain()
         return;
     }
     stopped = false;
-    set_started_flags();
-    m_inError = false;
-    if (tryAgainButton->isEnabled()) {
-        tryAgainButton->setEnabled(false);
-        tryAgainButton->hide();
-        stopButton->setEnabled(true);
-        stopButton->show();
-        openRepButton->setEnabled(false);
-        openRepButton->hide();
-        progressBar->show();
+    if (restart_on_retry())
         emit statusChanged();
-    }
 }
 
 void EncodeItem_Presentation::updateInfoLabel()
@@ -215,16 +163,6 @@ void EncodeItem_Presentation::updateInfoLabel()
     const qint64 total = sizeText.isEmpty() ? progressBar->maximum() : sizeText.toLongLong() * 1024;
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
     downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, outputFile.size()));
-}
-
-void EncodeItem_Presentation::downloadReadyRead()
-{
-    write_log(kInfo + QStringLiteral("downloadReadyRead"));
-}
-
-void EncodeItem_Presentation::error(QNetworkReply::NetworkError)
-{
-    write_log(kInfo + QStringLiteral("network error"));
 }
 
 void EncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)
@@ -243,27 +181,8 @@ void EncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)
     updateInfoLabel();
 }
 
-void EncodeItem_Presentation::metaDataChanged()
-{
-    write_log(kInfo + QStringLiteral("metaDataChanged"));
-}
-
 void EncodeItem_Presentation::stop()
 {
     write_log(kInfo + QStringLiteral("stop"));
     emit stop_button_pressed();
-}
-
-void EncodeItem_Presentation::open()
-{
-    const QString path = QFileInfo(outputFile).absoluteFilePath();
-    write_log(kInfo + QStringLiteral("open rep ") + path);
-    zrplatform::open_with_desktop(QUrl::fromLocalFile(path));
-}
-
-void EncodeItem_Presentation::openRep()
-{
-    const QString folder = QFileInfo(outputFile).absolutePath();
-    write_log(kInfo + QStringLiteral("open rep ") + folder);
-    zrplatform::open_with_desktop(QUrl::fromLocalFile(folder));
 }

@@ -28,12 +28,13 @@ public:
     // writing anything.
     void set_remove_empty_on_failure(bool value) { remove_empty_on_failure = value; }
 
-    void init() override;
     void setFinished() override;
     void setStarted() override;
     bool isStopped() override { return stopped; }
     QString fileName() override { return filePath; }
     void updateInfoLabel() override;
+    // The network error slot stays beside error(int).
+    using Presentation_Interface::error;
 
 signals:
     void stop_button_pressed();
@@ -42,10 +43,7 @@ signals:
 public slots:
     void finished() override;
     void start_downloading_item() override;
-    void downloadReadyRead() override;
-    void error(QNetworkReply::NetworkError code) override;
     void downloadProgress(qint64 bytesReceived, qint64 bytesTotal) override;
-    void metaDataChanged() override;
     void stop() override;
     void frame_downloaded_encoded(QString current_timestamp, QString end_timestamp);
     void error(int code);
@@ -53,8 +51,6 @@ public slots:
 
 private slots:
     void tryAgain() override;
-    void open() override;
-    void openRep() override;
 
 private:
     // Lets go of the export thread: at once when it is not running, else when it has ended.

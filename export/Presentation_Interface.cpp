@@ -2,12 +2,17 @@
 
 #include <cmath>
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QThread>
+#include <QUrl>
 
+#include "app/Log.h"
 #include "export/SqueezeLabel.h"
+#include "platform/DesktopOpener.h"
 
 namespace {
 
@@ -17,10 +22,19 @@ const char* const kBarStyle =
 
 } // namespace
 
-Presentation_Interface::Presentation_Interface()
+Presentation_Interface::Presentation_Interface(QString logPrefix)
     : QWidget(nullptr)
+    , m_logPrefix(std::move(logPrefix))
 {
     setupUi(this);
+    tryAgainButton->hide();
+    stopButton->hide();
+    openButton->hide();
+    progressBar->hide();
+    openRepButton->hide();
+    connect(openButton, &QPushButton::clicked, this, &Presentation_Interface::open);
+    connect(openRepButton, &QPushButton::clicked, this, &Presentation_Interface::openRep);
+    connect(tryAgainButton, &QPushButton::clicked, this, &Presentation_Interface::tryAgain);
 }
 
 Presentation_Interface::~Presentation_Interface() = default;
@@ -31,28 +45,140 @@ bool Presentation_Interface::downloadedSuccessfully()
     return m_finished && tryAgainButton->isHidden();
 }
 
-void Presentation_Interface::show_finished_look()
+void Presentation_Interface::trace(const QString& call)
+{
+    if (!m_logPrefix.isEmpty())
+        write_log(m_logPrefix + call);
+}
+
+void Presentation_Interface::init()
+{
+    trace(QStringLiteral("init"));
+}
+
+void Presentation_Interface::downloadReadyRead()
+{
+    trace(QStringLiteral("downloadReadyRead"));
+}
+
+void Presentation_Interface::error(QNetworkReply::NetworkError)
+{
+    trace(QStringLiteral("network error"));
+}
+
+void Presentation_Interface::metaDataChanged()
+{
+    trace(QStringLiteral("metaDataChanged"));
+}
+
+void Presentation_Interface::open()
+{
+    const QString path = QFileInfo(fileName()).absoluteFilePath();
+    trace(QStringLiteral("open rep ") + path);
+    zrplatform::open_with_desktop(QUrl::fromLocalFile(path));
+}
+
+void Presentation_Interface::openRep()
+{
+    const QString folder = QFileInfo(fileName()).absolutePath();
+    trace(QStringLiteral("open rep ") + folder);
+    zrplatform::open_with_desktop(QUrl::fromLocalFile(folder));
+}
+
+void Presentation_Interface::offer(QPushButton* button, bool on)
+{
+    button->setEnabled(on);
+    button->setVisible(on);
+}
+
+void Presentation_Interface::show_done_buttons()
 {
     progressBar->hide();
-    stopButton->setEnabled(false);
-    stopButton->hide();
-    openButton->setEnabled(true);
-    openButton->show();
-    openRepButton->setEnabled(true);
-    openRepButton->show();
+    offer(stopButton, false);
+    offer(openButton, true);
+    offer(openRepButton, true);
+}
+
+void Presentation_Interface::show_finished_look()
+{
+    show_done_buttons();
     apply_row_look();
 }
 
-QString Presentation_Interface::progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize)
+void Presentation_Interface::show_running_look()
 {
-    const double rate = received * 1000.0 / double(qMax<qint64>(1, elapsedMs));
-    double remaining = rate > 0 ? double(total - received) / rate : 0;
+    offer(stopButton, true);
+    offer(openButton, false);
+    offer(openRepButton, false);
+    progressBar->show();
+}
+
+void Presentation_Interface::show_restart_look()
+{
+    offer(tryAgainButton, false);
+    offer(stopButton, true);
+    offer(openRepButton, false);
+    progressBar->show();
+}
+
+bool Presentation_Interface::restart_on_retry()
+{
+    set_started_flags();
+    m_inError = false;
+    if (!tryAgainButton->isEnabled())
+        return false;
+    show_restart_look();
+    return true;
+}
+
+void Presentation_Interface::show_failure(const QString& text)
+{
+    downloadInfoLabel->setText(text);
+    offer(tryAgainButton, true);
+    stop();
+    m_inError = true;
+}
+
+void Presentation_Interface::report_finished(const QString& logPrefix)
+{
+    write_log(logPrefix + QStringLiteral("finished :: downloadInfoLabel :: ") + downloadInfoLabel->text());
+    emit statusChanged();
+}
+
+void Presentation_Interface::release_when_ended(QThread* job)
+{
+    if (!job)
+        return;
+    if (job->isRunning()) {
+        connect(job, &QThread::finished, job, &QObject::deleteLater);
+        // It may have ended between the look and the connection: deleteLater twice is harmless.
+        if (job->isFinished())
+            job->deleteLater();
+    } else {
+        job->deleteLater();
+    }
+}
+
+double Presentation_Interface::byte_rate(qint64 bytes, qint64 elapsedMs)
+{
+    return double(bytes) * 1000.0 / double(qMax<qint64>(1, elapsedMs));
+}
+
+std::pair<double, QString> Presentation_Interface::time_left(qint64 total, qint64 done, double rate)
+{
+    double remaining = rate > 0 ? double(total - done) / rate : 0;
     QString unit = tr("secondes");
     if (remaining > 60) {
         remaining /= 60;
         unit = tr("minutes");
     }
-    remaining = std::floor(remaining);
+    return {std::floor(remaining), unit};
+}
+
+QString Presentation_Interface::progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize)
+{
+    const double rate = byte_rate(received, elapsedMs);
+    auto [remaining, unit] = time_left(total, received, rate);
     if (remaining == 0)
         remaining = 1;
     if (!downloadedSuccessfully()) {
