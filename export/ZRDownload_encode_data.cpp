@@ -175,6 +175,29 @@ void ZRDownload_encode_data::drop_front()
     delete queue.take();
 }
 
+DecodedFrame* ZRDownload_encode_data::wait_front(int waitMs, const QString& who, bool* timedOut)
+{
+    int waits = 0;
+    while (!stopRequested) {
+        if (DecodedFrame* frame = front())
+            return frame;
+        {
+            QMutexLocker locker(&queue.mutex);
+            if (queue.frames.empty() && !stopRequested)
+                queue.changed.wait(&queue.mutex, waitMs);
+            if (!queue.frames.empty() || stopRequested)
+                continue;
+        }
+        if (++waits > kMaxWaits) {
+            write_log(kError + who + QStringLiteral(" :: frame waited ") + QString::number(waits)
+                      + QStringLiteral(" stop encoding."));
+            stopRequested = true;
+            *timedOut = true;
+        }
+    }
+    return nullptr;
+}
+
 void ZRDownload_encode_data::remove_file(const QString& path, const QString& warnPrefix)
 {
     if (path.isEmpty() || !QFileInfo::exists(path))
@@ -231,29 +254,13 @@ void ZRDownload_encode_data::stream_copy()
     start_parser(true);
 
     int frames = 0;
-    int waits = 0;
     int tries = 0;
     bool timedOut = false;
     double streamFps = 0.0;
     while (!stopRequested) {
-        DecodedFrame* frame = front();
-        if (!frame) {
-            {
-                QMutexLocker locker(&queue.mutex);
-                if (queue.frames.empty() && !stopRequested)
-                    queue.changed.wait(&queue.mutex, kCopyWaitMs);
-                if (!queue.frames.empty() || stopRequested)
-                    continue;
-            }
-            if (++waits > kMaxWaits) {
-                write_log(kError + QStringLiteral("zrstream remuxer :: frame waited ") + QString::number(waits)
-                          + QStringLiteral(" stop encoding."));
-                stopRequested = true;
-                timedOut = true;
-            }
-            continue;
-        }
-        waits = 0;
+        DecodedFrame* frame = wait_front(kCopyWaitMs, QStringLiteral("zrstream remuxer"), &timedOut);
+        if (!frame)
+            break;
         const QString stamp = QString::fromLatin1(frame->get_timestamp() ? frame->get_timestamp() : "");
         if (stamp > endTime) {
             write_log(kInfo + QStringLiteral("set stop"));
@@ -356,28 +363,16 @@ void ZRDownload_encode_data::encode()
     int code = 1;
     std::unique_ptr<ZRStreamEncoder> encoder;
     int count = 0;
-    int waits = 0;
     int tries = 0;
+    bool timedOut = false;
     QString format = videoFormat;
     while (!stopRequested) {
-        DecodedFrame* frame = front();
+        DecodedFrame* frame = wait_front(kEncodeWaitMs, QStringLiteral("raw zrstream"), &timedOut);
         if (!frame) {
-            {
-                QMutexLocker locker(&queue.mutex);
-                if (queue.frames.empty() && !stopRequested)
-                    queue.changed.wait(&queue.mutex, kEncodeWaitMs);
-                if (!queue.frames.empty() || stopRequested)
-                    continue;
-            }
-            if (++waits > kMaxWaits) {
-                write_log(kError + QStringLiteral("raw zrstream :: frame waited ") + QString::number(waits)
-                          + QStringLiteral(" stop encoding."));
-                stopRequested = true;
+            if (timedOut)
                 code = -10;
-            }
-            continue;
+            break;
         }
-        waits = 0;
         if (!encoder) {
             if (format.compare(QLatin1String("h264"), Qt::CaseInsensitive) == 0)
                 format = QStringLiteral("libx264");

@@ -72,6 +72,10 @@ private:
     // Takes the front frame off the queue and destroys it.
     void drop_front();
     DecodedFrame* front();
+    // The front frame, waited for (waitMs at a time) while the run goes on. Null once a stop is
+    // asked, or once the wait has brought nothing kMaxWaits times in a row: the run is then
+    // stopped and *timedOut set. The name of the run (who) leads its log line.
+    DecodedFrame* wait_front(int waitMs, const QString& who, bool* timedOut);
     void stream_copy();
     void encode();
     int write_descriptor();
