@@ -1,6 +1,7 @@
 #include "store/ZRDirectorySnapshot.h"
 
 #include "app/Log.h"
+#include "platform/FolderEntries.h"
 #include "store/IndexPlacement.h"
 #include "store/StoreLayout.h"
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QVarLengthArray>
 #include <QtEndian>
 
 #include <algorithm>
@@ -22,21 +24,11 @@ constexpr char kCacheFileName[] = "zrindex_cache.v1.bin";
 // A folder whose time is this close to its hashing may still change within the same second.
 constexpr qint64 kRacySeconds = 2;
 
-// Size and modification time of one entry. QFile reports the time in UTC: QFileInfo's local
-// time would cost two time-zone conversions (and two file-system calls) per file.
-void stamp(const QString& path, qint64* size, qint64* mtime)
-{
-    QFile file(path);
-    if (size)
-        *size = file.size();
-    *mtime = file.fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
-}
-
+// A folder's modification time. QFile reports the time in UTC: QFileInfo's local time would
+// cost two time-zone conversions.
 qint64 mtimeSeconds(const QString& path)
 {
-    qint64 mtime = 0;
-    stamp(path, nullptr, &mtime);
-    return mtime;
+    return QFile(path).fileTime(QFileDevice::FileModificationTime).toSecsSinceEpoch();
 }
 
 QString parentOf(const QString& path)
@@ -56,25 +48,35 @@ QString relativePrefix(const QString& root, const QString& p)
     return p.mid(skip) + QLatin1Char('/');
 }
 
-void addInt64(QCryptographicHash& hash, qint64 value)
+// A folder's relative path as it starts its files' records: UTF-8, with "/" for "\\".
+QByteArray recordPrefix(const QString& prefix)
 {
-    const qint64 be = qToBigEndian(value);
-    hash.addData(QByteArrayView(reinterpret_cast<const char*>(&be), sizeof be));
+    QString rel = prefix;
+    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return rel.toUtf8();
 }
 
-// The record of one file in its folder's digest.
-void addFileRecord(QCryptographicHash& hash, const QString& prefix, const QString& name, const QString& path)
+// The record of one file in its folder's digest, fed in one piece: the prefix (recordPrefix),
+// the name in UTF-8 with "/" for "\\", 0x00, the time and the size.
+void addFileRecord(QCryptographicHash& hash, const QByteArray& prefix, const QString& name, qint64 mtime, qint64 size)
 {
-    static const char zero = '\0';
-    QString rel = prefix + name;
-    rel.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    hash.addData(rel.toUtf8());
-    hash.addData(QByteArrayView(&zero, 1));
-    qint64 size = 0;
-    qint64 mtime = 0;
-    stamp(path, &size, &mtime);
-    addInt64(hash, mtime);
-    addInt64(hash, size);
+    QVarLengthArray<char, 512> record;
+    record.append(prefix.constData(), prefix.size());
+    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii) {
+        for (const QChar c : name)
+            record.append(c == QLatin1Char('\\') ? '/' : char(c.unicode()));
+    } else {
+        QByteArray utf8 = name.toUtf8();
+        utf8.replace('\\', '/');
+        record.append(utf8.constData(), utf8.size());
+    }
+    record.append('\0');
+    for (const qint64 value : {mtime, size}) {
+        const qint64 be = qToBigEndian(value);
+        record.append(reinterpret_cast<const char*>(&be), sizeof be);
+    }
+    hash.addData(QByteArrayView(record.constData(), record.size()));
 }
 
 // The record of one sub-folder in its parent's digest.
@@ -117,27 +119,35 @@ bool ZRDirectorySnapshot::isIgnoredFile(const QString& name) const
 ZRDirectorySnapshot::Listing ZRDirectorySnapshot::listFolder(const QString& p) const
 {
     Listing listing;
-    // The time is read first: a change made while the folder is listed then leaves the entry
-    // behind the folder's time, and the next run lists it again.
-    listing.mtime = mtimeSeconds(p);
-    QDir dir(p);
-    dir.setFilter(QDir::Files | QDir::Dirs | QDir::Readable | QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    dir.setSorting(QDir::Unsorted);
-    const QFileInfoList entries = dir.entryInfoList();
-    listing.files.reserve(size_t(entries.size()));
-    for (const QFileInfo& info : entries) {
-        QString name = info.fileName();
-        if (info.isDir()) {
-            if (!isIgnoredDir(name))
-                listing.dirs.push_back({std::move(name), info});
-        } else if (info.isFile()) {
-            if (!isIgnoredFile(name))
-                listing.files.push_back({std::move(name), info});
+    // One pass over the folder gives every file's size and time with its name. The folder's
+    // time is read first: a change made while the folder is listed then leaves the entry behind
+    // the folder's time, and the next run lists it again.
+    std::vector<zrplatform::FolderEntry> own;
+    const std::vector<zrplatform::FolderEntry>* entries = &own;
+    const FolderListings::Listing* given = m_listings ? m_listings->find(p) : nullptr;
+    if (given && given->ok) {
+        listing.mtime = given->mtime;
+        entries = &given->entries;
+    } else if (!zrplatform::list_folder(p, &own, &listing.mtime)) {
+        listing.mtime = mtimeSeconds(p);
+    }
+    listing.files.reserve(entries->size());
+    for (const zrplatform::FolderEntry& entry : *entries) {
+        if (entry.hidden || entry.symLink || !entry.readable)
+            continue;
+        if (entry.type == zrplatform::FolderEntry::Type::Dir) {
+            if (!isIgnoredDir(entry.name))
+                listing.dirs.push_back({entry.name, 0, 0});
+        } else if (entry.type == zrplatform::FolderEntry::Type::File) {
+            if (!isIgnoredFile(entry.name))
+                listing.files.push_back({entry.name, entry.size, entry.mtime});
         }
     }
     const auto byName = [](const Entry& a, const Entry& b) { return nameLessThan(a.name, b.name); };
-    std::sort(listing.files.begin(), listing.files.end(), byName);
-    std::sort(listing.dirs.begin(), listing.dirs.end(), byName);
+    if (!std::is_sorted(listing.files.begin(), listing.files.end(), byName))
+        std::sort(listing.files.begin(), listing.files.end(), byName);
+    if (!std::is_sorted(listing.dirs.begin(), listing.dirs.end(), byName))
+        std::sort(listing.dirs.begin(), listing.dirs.end(), byName);
     return listing;
 }
 
@@ -157,10 +167,11 @@ bool ZRDirectorySnapshot::confirmRacy(const QString& root, const QString& p, con
     // The folder's own records again, with its sub-folders' digests as cached beside its own:
     // the same digest means the same listing, whatever happened within its second.
     const QString prefix = relativePrefix(root, p);
+    const QByteArray filePrefix = recordPrefix(prefix);
     const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
     QCryptographicHash hash(QCryptographicHash::Sha256);
     for (const Entry& file : listing->files)
-        addFileRecord(hash, prefix, file.name, file.info.filePath());
+        addFileRecord(hash, filePrefix, file.name, file.mtime, file.size);
     for (const Entry& sub : listing->dirs) {
         const auto child = m_cache.constFind(base + sub.name);
         if (child == m_cache.constEnd())
@@ -234,7 +245,7 @@ bool ZRDirectorySnapshot::verifyTree(const QString& p, QStringList* changed, QSe
         const QString base = p.endsWith(QLatin1Char('/')) ? p : p + QLatin1Char('/');
         for (const Entry& dir : listing.dirs)
             kids.append(base + dir.name);
-        m_pending.insert(p, std::move(listing));
+        m_pending.emplace(p, std::move(listing));
     }
     if (m_progress)
         m_progress(p, int(kids.size()), int(kids.size()));
@@ -308,10 +319,11 @@ QByteArray ZRDirectorySnapshot::hashDir(const QString& root, const QString& dir,
     }
 
     const QString prefix = relativePrefix(r, p);
+    const QByteArray filePrefix = recordPrefix(prefix);
     QCryptographicHash hash(QCryptographicHash::Sha256);
     int done = 0;
     for (const Entry& file : listing.files) {
-        addFileRecord(hash, prefix, file.name, file.info.filePath());
+        addFileRecord(hash, filePrefix, file.name, file.mtime, file.size);
         ++done;
         if (m_progress)
             m_progress(p, done, total);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/FolderListings.h"
 #include "store/SnapshotEntry.h"
 
 #include <QByteArray>
@@ -48,6 +49,8 @@ public:
     void setProgress(ProgressFn fn) { m_progress = std::move(fn); }
     void setIgnoredDirNames(const QStringList& names) { m_ignoredDirNames = names; }
     void setIgnoredSuffixes(const QStringList& suffixes) { m_ignoredSuffixes = suffixes; }
+    // Folders listed beforehand, taken instead of listing them again; null lists every folder.
+    void useListings(const FolderListings* listings) { m_listings = listings; }
 
     const QHash<QString, SnapshotEntry>& cache() const { return m_cache; }
 
@@ -58,7 +61,8 @@ private:
     struct Entry
     {
         QString name;
-        QFileInfo info;
+        qint64 size = 0;  // files only
+        qint64 mtime = 0; // files only, seconds since the epoch
     };
     struct Listing
     {
@@ -87,6 +91,7 @@ private:
     QStringList m_ignoredSuffixes;
     const std::atomic<bool>* m_cancel = nullptr;
     ProgressFn m_progress;
+    const FolderListings* m_listings = nullptr;
 
     // Folders whose entry phase 1 confirmed for this computation.
     QSet<QString> m_verified;

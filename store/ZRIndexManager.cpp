@@ -1,6 +1,8 @@
 #include "store/ZRIndexManager.h"
 
 #include "app/Log.h"
+#include "platform/FolderEntries.h"
+#include "store/FolderListings.h"
 #include "store/IndexPlacement.h"
 #include "store/StoreLayout.h"
 #include "store/ZRDirectorySnapshot.h"
@@ -9,23 +11,87 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 const QString kLogPrefix = QStringLiteral("[INFO] ZRIndex Manager :: ");
 
-QJsonArray pathArray(const QList<QFileInfo>& files)
+// Printable ASCII other than the double quote and the backslash: JSON strings hold such text
+// as it is.
+bool isPlainJsonText(QStringView text)
 {
-    QJsonArray array;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u > 0x7e || u == u'"' || u == u'\\')
+            return false;
+    }
+    return true;
+}
+
+void appendPlain(QByteArray& json, QStringView text)
+{
+    const qsizetype start = json.size();
+    json.resize(start + text.size());
+    char* out = json.data() + start;
+    for (const QChar c : text)
+        *out++ = char(c.unicode());
+}
+
+// Appends text as a JSON string, byte for byte as the JSON library writes it: plain text as it
+// is, any other text written by the library itself. A day's paths are nearly always plain; the
+// library's own objects would cost more for them than the scan of the disk does.
+void appendJsonString(QByteArray& json, const QString& text)
+{
+    if (isPlainJsonText(text)) {
+        json.append('"');
+        appendPlain(json, text);
+        json.append('"');
+        return;
+    }
+    const QByteArray one = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    json.append(one.constData() + 1, one.size() - 2); // without "[" and "]"
+}
+
+QByteArray jsonArray(const QStringList& texts)
+{
+    QByteArray json;
+    json.append('[');
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            json.append(',');
+        appendJsonString(json, texts.at(i));
+    }
+    json.append(']');
+    return json;
+}
+
+// A file's absolute path: its path as it is when that is absolute and clean already, else the
+// framework's absolute path.
+QString absolutePathOf(const QFileInfo& info)
+{
+    const QString path = info.filePath();
+    if (!path.startsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1String("/."))
+        || path.endsWith(QLatin1String("/..")) || path.contains(QLatin1String("//"))
+        || path.contains(QLatin1String("/./")) || path.contains(QLatin1String("/../")))
+        return info.absoluteFilePath();
+    return path;
+}
+
+QByteArray jsonPathArray(const QList<QFileInfo>& files)
+{
+    QStringList paths;
+    paths.reserve(files.size());
     for (const QFileInfo& info : files)
-        array.append(info.absoluteFilePath());
-    return array;
+        paths.append(absolutePathOf(info));
+    return jsonArray(paths);
 }
 
 QString joinPath(const QString& folder, const QString& rest)
@@ -107,15 +173,22 @@ void ZRIndexManager::background_generation(QString root_directory)
         QElapsedTimer timer;
         timer.start();
 
-        // The hash is taken before the scan: a change made during the scan then leaves the
-        // stored hash behind the day, and the next check rebuilds it.
-        const QString hash = snapshotHash(path);
+        // The media folders are listed once, several at a time, for both the hash and the scan,
+        // each folder's time read before its entries: a change made after its listing leaves
+        // the stored hash behind the day, and the next check rebuilds it.
+        FolderListings listings;
+        QStringList folders;
+        for (const QFileInfo& folder : mediaFoldersOf(path))
+            folders.append(folder.absoluteFilePath());
+        listings.listAll(folders);
+        const QString hash = snapshotHash(path, &listings);
 
-        QList<QFileInfo> video, alarm, tag, audio, preview, zrnfo;
-        parse_informations_with_multiple_directory(path, &video, &alarm, &tag, &audio, &preview, &zrnfo);
-        regenerate_zrnfo_index_with_filelist(path, zrnfo);
-        if (!video.isEmpty()) {
-            writeIndex(path, video, alarm, tag, audio, preview, hash);
+        DayScan scan;
+        scanDay(path, &listings, &scan);
+        regenerate_zrnfo_index_with_filelist(path, scan.infos(scan.zrnfo));
+        if (!scan.video.empty()) {
+            writeIndex(path, scan.json(scan.video), scan.json(scan.alarm), scan.json(scan.tag), scan.json(scan.audio),
+                       scan.json(scan.preview), hash);
             const double ms = double(timer.nsecsElapsed()) / 1000000.0;
             write_log(kLogPrefix + QStringLiteral("background generation :: regenerated index for ") + path
                       + QStringLiteral(" in ") + QString::asprintf("%g", ms) + QStringLiteral(" ms"));
@@ -144,46 +217,120 @@ void ZRIndexManager::parse_informations_with_multiple_directory(QString dir, QLi
         write_log("[ERROR] ZRIndex Manager :: parse_informations_with_multiple_directory :: null output list");
         return;
     }
+    DayScan scan;
+    if (!scanDay(dir, nullptr, &scan))
+        return;
+    video->append(scan.infos(scan.video));
+    alarm->append(scan.infos(scan.alarm));
+    tag->append(scan.infos(scan.tag));
+    audio->append(scan.infos(scan.audio));
+    preview->append(scan.infos(scan.preview));
+    zrnfo->append(scan.infos(scan.zrnfo));
+}
+
+bool ZRIndexManager::scanDay(const QString& dir, const FolderListings* listings, DayScan* scan)
+{
     if (dir.isEmpty()) {
         write_log("[WARN] ZRIndex Manager :: parse_informations_with_multiple_directory :: empty root");
-        return;
+        return false;
     }
     if (!QFileInfo(dir).isDir()) {
         write_log(QStringLiteral("[WARN] ZRIndex Manager :: parse_informations_with_multiple_directory :: root not found: ") + dir);
-        return;
+        return false;
     }
 
     const QFileInfoList folders = mediaFoldersOf(dir);
     write_log(kLogPrefix + QStringLiteral("videolist with multiple directory :: dir list count : ")
               + QString::number(folders.size()));
 
-    QList<QFileInfo> v, al, t, au, p, n;
+    std::vector<zrplatform::FolderEntry> entries;
+    std::vector<const zrplatform::FolderEntry*> files;
     for (const QFileInfo& folder : folders) {
-        // One listing per media folder; the seek-table companions are looked up in it.
-        const QFileInfoList files = sortedEntries(folder.absoluteFilePath(), QDir::Files);
-        QHash<QString, qint64> sizes;
-        sizes.reserve(files.size());
-        for (const QFileInfo& file : files)
-            sizes.insert(file.fileName(), file.size());
-        const auto siblingSize = [&sizes](const QString& name) { return sizes.value(name, -1); };
-        for (const QFileInfo& file : files) {
-            switch (classifyMedia(file.fileName(), sizes.value(file.fileName()), siblingSize)) {
-            case MediaKind::Video: v.append(file); break;
-            case MediaKind::Audio: au.append(file); break;
-            case MediaKind::Preview: p.append(file); break;
-            case MediaKind::Alarm: al.append(file); break;
-            case MediaKind::Tag: t.append(file); break;
-            case MediaKind::CameraInfo: n.append(file); break;
+        // One pass over each media folder gives every file's size with its name; the seek-table
+        // companions are looked up among them. The files are those a plain listing shows:
+        // no hidden entries, links followed to their files.
+        const QString path = folder.absoluteFilePath();
+        const qsizetype number = scan->folders.size();
+        scan->folders.append(path);
+        const FolderListings::Listing* given = listings ? listings->find(path) : nullptr;
+        if (!given || !given->ok)
+            zrplatform::list_folder(path, &entries);
+        files.clear();
+        for (const zrplatform::FolderEntry& entry : given && given->ok ? given->entries : entries)
+            if (!entry.hidden && entry.type == zrplatform::FolderEntry::Type::File)
+                files.push_back(&entry);
+        const auto byName = [](const zrplatform::FolderEntry* a, const zrplatform::FolderEntry* b) {
+            return nameLessThan(a->name, b->name);
+        };
+        if (!std::is_sorted(files.begin(), files.end(), byName))
+            std::sort(files.begin(), files.end(), byName);
+        const auto siblingSize = [&files](const QString& name) -> qint64 {
+            const auto it = std::lower_bound(files.begin(), files.end(), name,
+                                             [](const zrplatform::FolderEntry* e, const QString& n) { return nameLessThan(e->name, n); });
+            return it != files.end() && (*it)->name == name ? (*it)->size : -1;
+        };
+        for (const zrplatform::FolderEntry* file : files) {
+            std::vector<DayScan::File>* list = nullptr;
+            switch (classifyMedia(file->name, file->size, siblingSize)) {
+            case MediaKind::Video: list = &scan->video; break;
+            case MediaKind::Audio: list = &scan->audio; break;
+            case MediaKind::Preview: list = &scan->preview; break;
+            case MediaKind::Alarm: list = &scan->alarm; break;
+            case MediaKind::Tag: list = &scan->tag; break;
+            case MediaKind::CameraInfo: list = &scan->zrnfo; break;
             case MediaKind::None: break;
             }
+            if (list)
+                list->push_back({number, file->name});
         }
     }
-    video->append(v);
-    alarm->append(al);
-    tag->append(t);
-    audio->append(au);
-    preview->append(p);
-    zrnfo->append(n);
+    return true;
+}
+
+QList<QFileInfo> ZRIndexManager::DayScan::infos(const std::vector<File>& files) const
+{
+    QList<QFileInfo> out;
+    out.reserve(qsizetype(files.size()));
+    for (const File& file : files)
+        out.append(QFileInfo(folders.at(file.folder) + QLatin1Char('/') + file.name));
+    return out;
+}
+
+QByteArray ZRIndexManager::DayScan::json(const std::vector<File>& files) const
+{
+    // A folder's path is clean and absolute, and a listed name holds no "/": their join is
+    // the file's absolute path as it stands. Plain folders are written out once.
+    std::vector<QByteArray> plainFolders;
+    qsizetype longest = 0;
+    for (const QString& folder : folders) {
+        QByteArray bytes;
+        if (isPlainJsonText(folder)) {
+            bytes.append('"');
+            appendPlain(bytes, folder);
+            bytes.append('/');
+        }
+        plainFolders.push_back(bytes);
+        longest = std::max(longest, folder.size());
+    }
+    QByteArray out;
+    out.reserve(qsizetype(files.size()) * (longest + 40) + 2);
+    out.append('[');
+    bool first = true;
+    for (const File& file : files) {
+        if (!first)
+            out.append(',');
+        first = false;
+        const QByteArray& folder = plainFolders[size_t(file.folder)];
+        if (!folder.isEmpty() && isPlainJsonText(file.name)) {
+            out.append(folder);
+            appendPlain(out, file.name);
+            out.append('"');
+        } else {
+            appendJsonString(out, folders.at(file.folder) + QLatin1Char('/') + file.name);
+        }
+    }
+    out.append(']');
+    return out;
 }
 
 void ZRIndexManager::regenerate_zrnfo_index_with_filelist(QString dayDir, QList<QFileInfo> files)
@@ -202,9 +349,10 @@ void ZRIndexManager::regenerate_zrnfo_index_with_filelist(QString dayDir, QList<
     ZRFile::create_zrnfo_index_file(QFileInfo(day + QStringLiteral("/index.zrnfo")), table);
 }
 
-QString ZRIndexManager::snapshotHash(const QString& dayDir)
+QString ZRIndexManager::snapshotHash(const QString& dayDir, const FolderListings* listings)
 {
     ZRDirectorySnapshot snapshot;
+    snapshot.useListings(listings);
     QStringList changed;
     const QString hash = snapshot.twoPhase(dayDir, &changed, true);
     if (!changed.isEmpty())
@@ -215,14 +363,15 @@ QString ZRIndexManager::snapshotHash(const QString& dayDir)
 void ZRIndexManager::create_zrindexfile(QString dayDir, QList<QFileInfo> video, QList<QFileInfo> alarm,
                                         QList<QFileInfo> tag, QList<QFileInfo> audio, QList<QFileInfo> preview)
 {
-    writeIndex(dayDir, video, alarm, tag, audio, preview, snapshotHash(dayDir));
+    writeIndex(dayDir, jsonPathArray(video), jsonPathArray(alarm), jsonPathArray(tag), jsonPathArray(audio),
+               jsonPathArray(preview), snapshotHash(dayDir));
 }
 
-void ZRIndexManager::writeIndex(const QString& dayDir, const QList<QFileInfo>& video, const QList<QFileInfo>& alarm,
-                                const QList<QFileInfo>& tag, const QList<QFileInfo>& audio,
-                                const QList<QFileInfo>& preview, const QString& hash)
+void ZRIndexManager::writeIndex(const QString& dayDir, const QByteArray& video, const QByteArray& alarm,
+                                const QByteArray& tag, const QByteArray& audio, const QByteArray& preview,
+                                const QString& hash)
 {
-    QJsonArray dateDirectories;
+    QStringList dateDirectories;
     if (!QFileInfo(dayDir).isDir()) {
         write_log(QStringLiteral("[WARN] ZRIndex Manager :: create zrindexfile :: get available days :: ") + dayDir
                   + QStringLiteral("is not a directory"));
@@ -232,19 +381,30 @@ void ZRIndexManager::writeIndex(const QString& dayDir, const QList<QFileInfo>& v
                 dateDirectories.append(sub.absoluteFilePath());
     }
 
-    QJsonObject index;
-    index.insert(QStringLiteral("date_directory"), dateDirectories);
-    index.insert(QStringLiteral("last_modified"), hash);
-    index.insert(QStringLiteral("root_directory"), normalizePath(QFileInfo(dayDir).absoluteFilePath()));
-    index.insert(QStringLiteral("zralarm_files"), pathArray(alarm));
-    index.insert(QStringLiteral("zraudio_files"), pathArray(audio));
-    index.insert(QStringLiteral("zrpreview_files"), pathArray(preview));
-    index.insert(QStringLiteral("zrtag_files"), pathArray(tag));
-    index.insert(QStringLiteral("zrvideo_files"), pathArray(video));
+    // The compact form of the index object, its members in the order of their keys.
+    QByteArray json;
+    json.reserve(video.size() + alarm.size() + tag.size() + audio.size() + preview.size() + 1024);
+    json.append("{\"date_directory\":");
+    json.append(jsonArray(dateDirectories));
+    json.append(",\"last_modified\":");
+    appendJsonString(json, hash);
+    json.append(",\"root_directory\":");
+    appendJsonString(json, normalizePath(QFileInfo(dayDir).absoluteFilePath()));
+    json.append(",\"zralarm_files\":");
+    json.append(alarm);
+    json.append(",\"zraudio_files\":");
+    json.append(audio);
+    json.append(",\"zrpreview_files\":");
+    json.append(preview);
+    json.append(",\"zrtag_files\":");
+    json.append(tag);
+    json.append(",\"zrvideo_files\":");
+    json.append(video);
+    json.append('}');
     write_log(kLogPrefix + QStringLiteral("create zrindexfile :: last modified value ") + hash);
 
     QString written;
-    if (writeDayIndexJson(QFileInfo(dayDir), QJsonDocument(index).toJson(QJsonDocument::Compact), &written))
+    if (writeDayIndexJson(QFileInfo(dayDir), json, &written))
         write_log(kLogPrefix + QStringLiteral("create zrindexfile :: index written at ") + written);
     else
         write_log("[ERROR] ZRIndex Manager :: create zrindexfile :: writeDayIndexJson failed");

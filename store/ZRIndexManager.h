@@ -5,6 +5,11 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+
+#include <vector>
+
+class FolderListings;
 
 // Builds a day folder's index file (".zrindex/<day>/zrvideoindex.json" in the export folder, or
 // in the export's stand-in in the per-user folder when the export cannot be written: the day's
@@ -58,8 +63,28 @@ signals:
     void errorOccurred(QString message);
 
 private:
-    void writeIndex(const QString& dayDir, const QList<QFileInfo>& video, const QList<QFileInfo>& alarm,
-                    const QList<QFileInfo>& tag, const QList<QFileInfo>& audio, const QList<QFileInfo>& preview,
-                    const QString& hash);
-    static QString snapshotHash(const QString& dayDir);
+    // What the day scan found: the media folders' paths and, in each list, every file as the
+    // number of its folder and its name (a day holds tens of thousands of them).
+    struct DayScan
+    {
+        struct File
+        {
+            qsizetype folder;
+            QString name;
+        };
+        QStringList folders;
+        std::vector<File> video, alarm, tag, audio, preview, zrnfo;
+
+        QList<QFileInfo> infos(const std::vector<File>& files) const;
+        // The list as a JSON array of absolute paths.
+        QByteArray json(const std::vector<File>& files) const;
+    };
+
+    // The day scan, taking the media folders' listings from listings where it has them; false,
+    // logged, when dir names no folder.
+    bool scanDay(const QString& dir, const FolderListings* listings, DayScan* scan);
+    // Writes the index from its five lists, each a JSON array already.
+    void writeIndex(const QString& dayDir, const QByteArray& video, const QByteArray& alarm, const QByteArray& tag,
+                    const QByteArray& audio, const QByteArray& preview, const QString& hash);
+    static QString snapshotHash(const QString& dayDir, const FolderListings* listings = nullptr);
 };

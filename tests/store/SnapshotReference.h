@@ -71,12 +71,14 @@ inline QByteArray referenceDigest(const QString& root, const QString& dir)
             continue; // hidden on this platform
         if (::lstat(QFile::encodeName(path).constData(), &st) != 0 || S_ISLNK(st.st_mode))
             continue;
+        // Relative paths with "/" for every "\\", even one within a name.
+        const QByteArray rel = QString(prefix + name).replace('\\', '/').toUtf8();
         if (S_ISDIR(st.st_mode)) {
-            folders += (prefix + name).toUtf8() + '\0' + referenceDigest(root, path) + '\0';
+            folders += rel + '\0' + referenceDigest(root, path) + '\0';
         } else if (S_ISREG(st.st_mode)) {
             if (name.endsWith(".json", Qt::CaseInsensitive) || name.endsWith(".zrnfo", Qt::CaseInsensitive))
                 continue;
-            files += (prefix + name).toUtf8() + '\0' + be64(st.st_mtime) + be64(st.st_size);
+            files += rel + '\0' + be64(st.st_mtime) + be64(st.st_size);
         }
     }
     return QCryptographicHash::hash(files + folders, QCryptographicHash::Sha256);

@@ -173,6 +173,58 @@ private slots:
         QCOMPARE(reader.get_zrvideo_indexfile_lastmodified_hash(QFileInfo(day)), index.value("last_modified").toString());
     }
 
+    // Whatever the names, the index is byte for byte the JSON library's compact form of its
+    // lists, the lists are what a plain listing of the media folders shows (links followed,
+    // hidden and broken entries left out), and the hash is the definition's.
+    void oddNamesAndLinks()
+    {
+        QTemporaryDir tmp;
+        const QString day = tmp.filePath("zrnova_aaaa-bbbb-cccc-dddd/2024-05-01");
+        const QStringList folders = {"cam 1", "caméra", "q\"uote", "tab\there"};
+        const QStringList bases = {"1_20240501_000000", "2_ü_ß", "3_😀", "4_a\\b", "5_\"q\"", "6_\x7f_del",
+                                   "7_new\nline"};
+        QStringList videos;
+        for (const QString& folder : folders) {
+            for (const QString& base : bases) {
+                writeAll(day + "/" + folder + "/" + base + ".zrvideo", "v");
+                writeAll(day + "/" + folder + "/" + base + ".zrseek", "s");
+                videos << day + "/" + folder + "/" + base + ".zrvideo";
+            }
+        }
+        const QString cam1 = day + "/cam 1/1_20240501_000000";
+        QVERIFY(QFile::link(cam1 + ".zrvideo", day + "/caméra/9_link.zrvideo"));
+        QVERIFY(QFile::link(cam1 + ".zrseek", day + "/caméra/9_link.zrseek"));
+        videos << day + "/caméra/9_link.zrvideo";
+        QVERIFY(QFile::link(day + "/gone", day + "/cam 1/8_broken.zrvideo"));
+        writeAll(day + "/cam 1/8_broken.zrseek", "s");
+        writeAll(day + "/cam 1/.8_hidden.zrvideo", "v");
+        writeAll(day + "/cam 1/.8_hidden.zrseek", "s");
+        writeAll(day + "/.hidden/1_20240501_000000.zrvideo", "v");
+        writeAll(day + "/.hidden/1_20240501_000000.zrseek", "s");
+        videos = sortedPaths(videos);
+
+        QCOMPARE(generate(day).signalOrder, QStringList({"success", "finished"}));
+        const QString indexPath = ZRIndexManager::dayIndexPath(QFileInfo(day));
+        const QByteArray raw = readAll(indexPath);
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(raw, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(raw, doc.toJson(QJsonDocument::Compact));
+        const QJsonObject index = doc.object();
+        QCOMPARE(arrayStrings(index.value("zrvideo_files")), videos);
+        QCOMPARE(index.value("root_directory").toString(), day);
+        QCOMPARE(index.value("last_modified").toString(), storetest::referenceHash(day));
+
+        // The scan and the writer on their own give the same lists and the same bytes.
+        ZRIndexManager m;
+        QList<QFileInfo> v, al, t, au, p, n;
+        m.parse_informations_with_multiple_directory(day, &v, &al, &t, &au, &p, &n);
+        QCOMPARE(pathsOf(v), videos);
+        QVERIFY(QFile::remove(indexPath));
+        m.create_zrindexfile(day, v, al, t, au, p);
+        QCOMPARE(readAll(indexPath), raw);
+    }
+
     void outcomes_data()
     {
         QTest::addColumn<QString>("kind");
