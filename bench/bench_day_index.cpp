@@ -1,13 +1,17 @@
 //! libs: zr_store
 // Day index on a large placeholder export (7 days x 16 cameras x 1440 recordings, about
-// 320,000 files), beside `find EXPORT -printf '%p %s %T@\n'` over the same tree:
-//  (a) rebuilding every day's index (cold: no snapshot cache; warm: caches from a previous run),
+// 320,000 files), beside `find DIR -printf '%p %s %T@\n'` over the same folders. Cold means no
+// index and no snapshot cache, with the folders' metadata in the page cache as after a first
+// listing (a find over the whole export runs first):
+//  (a) one day's index built cold, beside find over that day;
+//  (a) every day's index rebuilt by the index controller, cold and with the caches of a previous
+//      run, beside one single-threaded find over the export and one find per day in parallel,
 //  (b) checking an unchanged day with a warm cache (stored hash against a fresh snapshot hash),
 //      right after the run that created the day's cache and in later runs,
 //  (c) the same check right after one recording was added to one media folder.
-// Beside one find over the whole export, one find per day run in parallel, and one day's index
-// built without a cache (metadata in the page cache) against a find over that day.
+// An existing export folder may be given as the argument (it is then kept, caches aside).
 #include "bench/support/BenchSupport.h"
+#include "platform/ProcessFigures.h"
 #include "store/ZRDirectorySnapshot.h"
 #include "store/ZRIndexController.h"
 #include "store/ZRIndexManager.h"
@@ -20,10 +24,19 @@
 #include <QProcess>
 #include <QThread>
 
+#include <sys/resource.h>
+
 #include <cstdio>
+#include <functional>
 #include <limits>
 
 namespace {
+
+void removeDayCaches(const QString& exportPath, const QString& dayName)
+{
+    QDir(exportPath + QStringLiteral("/.zrindex/") + dayName).removeRecursively();
+    QDir(exportPath + QLatin1Char('/') + dayName + QStringLiteral("/.zrindex")).removeRecursively();
+}
 
 void removeCaches(const QString& exportPath)
 {
@@ -32,17 +45,73 @@ void removeCaches(const QString& exportPath)
         QDir(exportPath + QLatin1Char('/') + day + QStringLiteral("/.zrindex")).removeRecursively();
 }
 
-double rebuildAll(const QString& exportPath)
+// The fastest of several runs, with the processor time (all threads, user and system) that
+// run took.
+struct Figure
+{
+    double wall = std::numeric_limits<double>::max();
+    double cpu = 0;
+
+    void keep(double runWall, double runCpu)
+    {
+        if (runWall < wall) {
+            wall = runWall;
+            cpu = runCpu;
+        }
+    }
+};
+
+double processCpu()
+{
+    qint64 kernel = 0;
+    qint64 user = 0;
+    zrplatform::process_times(&kernel, &user);
+    return double(kernel + user) / 1e7;
+}
+
+double childrenCpu()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A shell command line, best of repeats, with the processor time of its processes.
+Figure shell(const QString& commandLine, int repeats)
+{
+    Figure figure;
+    for (int i = 0; i < repeats; ++i) {
+        const double cpu = childrenCpu();
+        QElapsedTimer t;
+        t.start();
+        QProcess p;
+        p.start(QStringLiteral("bash"), {QStringLiteral("-c"), commandLine});
+        if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return Figure{-1, -1};
+        figure.keep(t.nsecsElapsed() / 1e9, childrenCpu() - cpu);
+    }
+    return figure;
+}
+
+// Runs fn, timed with the processor time it took, into figure.
+void measure(Figure* figure, const std::function<void()>& fn)
+{
+    const double cpu = processCpu();
+    QElapsedTimer t;
+    t.start();
+    fn();
+    figure->keep(t.nsecsElapsed() / 1e9, processCpu() - cpu);
+}
+
+void rebuildAll(const QString& exportPath)
 {
     ZRIndexController controller;
     QEventLoop loop;
     QObject::connect(&controller, &ZRIndexController::allFinished, &loop, &QEventLoop::quit);
-    QElapsedTimer t;
-    t.start();
     controller.start(exportPath);
     if (controller.isRunning())
         loop.exec();
-    return t.nsecsElapsed() / 1e9;
 }
 
 // What the camera listing does before it trusts a day's index.
@@ -55,26 +124,48 @@ bool checkDay(const QString& day)
     return snapshot.twoPhase(day, &changed, true) == stored;
 }
 
+QString findCommand(const QString& folder)
+{
+    return QStringLiteral("find '%1' -printf '%p %s %T@\\n' > /dev/null").arg(folder);
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString out = zrbench::tempDir(QStringLiteral("dayindex"));
-    QProcess gen;
-    gen.start(zrbench::toolPath(QStringLiteral("zr-make-export")),
-              {QStringLiteral("--out"), out, QStringLiteral("--placeholder"), QStringLiteral("--days"), QStringLiteral("7"),
-               QStringLiteral("--cameras"), QStringLiteral("16"), QStringLiteral("--minutes"), QStringLiteral("1440"),
-               QStringLiteral("--start"), QStringLiteral("00:00:00"), QStringLiteral("--seed"), QStringLiteral("1")});
-    if (!gen.waitForFinished(-1) || gen.exitCode() != 0) {
-        std::fprintf(stderr, "zr-make-export failed: %s\n", gen.readAllStandardError().constData());
-        return 1;
+    QString out;
+    QString exportPath;
+    if (argc > 1) {
+        exportPath = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    } else {
+        out = zrbench::tempDir(QStringLiteral("dayindex"));
+        QProcess gen;
+        gen.start(zrbench::toolPath(QStringLiteral("zr-make-export")),
+                  {QStringLiteral("--out"), out, QStringLiteral("--placeholder"), QStringLiteral("--days"),
+                   QStringLiteral("7"), QStringLiteral("--cameras"), QStringLiteral("16"), QStringLiteral("--minutes"),
+                   QStringLiteral("1440"), QStringLiteral("--start"), QStringLiteral("00:00:00"),
+                   QStringLiteral("--seed"), QStringLiteral("1")});
+        if (!gen.waitForFinished(-1) || gen.exitCode() != 0) {
+            std::fprintf(stderr, "zr-make-export failed: %s\n", gen.readAllStandardError().constData());
+            return 1;
+        }
+        const QStringList exports = QDir(out).entryList({QStringLiteral("zrnova_*")}, QDir::Dirs);
+        if (exports.isEmpty())
+            return 1;
+        exportPath = out + QLatin1Char('/') + exports.first();
     }
-    const QStringList exports = QDir(out).entryList({QStringLiteral("zrnova_*")}, QDir::Dirs);
-    if (exports.isEmpty())
-        return 1;
-    const QString exportPath = out + QLatin1Char('/') + exports.first();
     const QStringList days = QDir(exportPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    if (days.isEmpty())
+        return 1;
     const QString day = exportPath + QLatin1Char('/') + days.first();
     const QString media = day + QStringLiteral("/cam000001");
 
@@ -82,32 +173,32 @@ int main(int argc, char** argv)
     FILE* err = freopen("/dev/null", "w", stderr);
     (void)err;
 
-    const double findExport = zrbench::shellSeconds(QStringLiteral("find '%1' -printf '%p %s %T@\\n' > /dev/null").arg(exportPath));
-    const double findDay = zrbench::shellSeconds(QStringLiteral("find '%1' -printf '%p %s %T@\\n' > /dev/null").arg(day));
+    std::printf("cores (ideal thread count) %d, load average at start %s\n", QThread::idealThreadCount(),
+                loadAverage().toLatin1().constData());
+    std::fflush(stdout);
 
-    // One find per day, all at once: the whole export read with every core.
-    const double findDaysParallel = zrbench::shellSeconds(
-        QStringLiteral("for d in '%1'/*/; do find \"$d\" -printf '%p %s %T@\\n' > /dev/null & done; wait").arg(exportPath));
+    // A first listing brings every folder's metadata into the page cache.
+    shell(findCommand(exportPath), 1);
+    const Figure findDay = shell(findCommand(day), 5);
+    const Figure findExport = shell(findCommand(exportPath), 3);
+    QStringList perDay;
+    for (const QString& name : days)
+        perDay << findCommand(exportPath + QLatin1Char('/') + name) + QStringLiteral(" &");
+    const Figure findParallel = shell(perDay.join(QLatin1Char(' ')) + QStringLiteral(" wait"), 3);
 
-    // One day's index without a cache; the folders' metadata is in the page cache (the finds
-    // above have just read it), as after a first listing.
-    double coldDay = std::numeric_limits<double>::max();
-    for (int i = 0; i < 3; ++i) {
-        QDir(day + QStringLiteral("/.zrindex")).removeRecursively();
-        QElapsedTimer t;
-        t.start();
-        ZRIndexManager().background_generation(day);
-        coldDay = std::min(coldDay, t.nsecsElapsed() / 1e9);
+    Figure coldDay;
+    for (int i = 0; i < 5; ++i) {
+        removeDayCaches(exportPath, days.first());
+        measure(&coldDay, [&] { ZRIndexManager().background_generation(day); });
     }
-
-    double cold = std::numeric_limits<double>::max();
+    Figure cold;
     for (int i = 0; i < 3; ++i) {
         removeCaches(exportPath);
-        cold = std::min(cold, rebuildAll(exportPath));
+        measure(&cold, [&] { rebuildAll(exportPath); });
     }
-    double warm = std::numeric_limits<double>::max();
+    Figure warm;
     for (int i = 0; i < 3; ++i)
-        warm = std::min(warm, rebuildAll(exportPath));
+        measure(&warm, [&] { rebuildAll(exportPath); });
 
     // The day's cache created afresh (which sets the day folder's time to now), then the very
     // next check.
@@ -127,10 +218,12 @@ int main(int argc, char** argv)
     double added = std::numeric_limits<double>::max();
     bool addedSeen = true;
     const QString source = media + QStringLiteral("/1_") + QString(days.first()).remove(QLatin1Char('-')) + QStringLiteral("_000000");
+    QStringList copies;
     for (int i = 0; i < 3; ++i) {
         const QString base = media + QStringLiteral("/1_20991231_00000%1").arg(i);
         QFile::copy(source + QStringLiteral(".zrvideo"), base + QStringLiteral(".zrvideo"));
         QFile::copy(source + QStringLiteral(".zrseek"), base + QStringLiteral(".zrseek"));
+        copies << base + QStringLiteral(".zrvideo") << base + QStringLiteral(".zrseek");
         QElapsedTimer t;
         t.start();
         addedSeen = !checkDay(day) && addedSeen;
@@ -139,15 +232,28 @@ int main(int argc, char** argv)
         ZRIndexManager().background_generation(day);
     }
 
-    zrbench::report(QStringLiteral("(a) rebuild every day's index, no cache (find = export)"), cold, findExport, QStringLiteral("s"));
-    zrbench::report(QStringLiteral("(a) rebuild every day's index, no cache (find = one per day, parallel)"), cold, findDaysParallel, QStringLiteral("s"));
-    zrbench::report(QStringLiteral("(a) rebuild every day's index, warm cache (find = export)"), warm, findExport, QStringLiteral("s"));
-    zrbench::report(QStringLiteral("(a) one day's index, no cache, metadata cached (find = one day)"), coldDay, findDay, QStringLiteral("s"));
-    zrbench::report(QStringLiteral("(b) check unchanged day, run after the cache's creation (find = one day)"), afterCreation * 1000, findDay * 1000, QStringLiteral("ms"));
-    zrbench::report(QStringLiteral("(b) check unchanged day, warm cache, later runs (find = one day)"), unchanged * 1000, findDay * 1000, QStringLiteral("ms"));
-    zrbench::report(QStringLiteral("(c) check day after one added recording (find = one day)"), added * 1000, findDay * 1000, QStringLiteral("ms"));
+    const QString cpu = QStringLiteral("    processor time of those runs");
+    zrbench::report(QStringLiteral("(a) one day's index, cold (find = that day)"), coldDay.wall, findDay.wall, QStringLiteral("s"));
+    zrbench::report(cpu, coldDay.cpu, findDay.cpu, QStringLiteral("s"));
+    zrbench::report(QStringLiteral("(a) every day's index, cold (find = export, one thread)"), cold.wall, findExport.wall, QStringLiteral("s"));
+    zrbench::report(cpu, cold.cpu, findExport.cpu, QStringLiteral("s"));
+    zrbench::report(QStringLiteral("(a) every day's index, cold (find = one per day, in parallel)"), cold.wall, findParallel.wall, QStringLiteral("s"));
+    zrbench::report(cpu, cold.cpu, findParallel.cpu, QStringLiteral("s"));
+    zrbench::report(QStringLiteral("(a) every day's index, warm cache (find = export, one thread)"), warm.wall, findExport.wall, QStringLiteral("s"));
+    zrbench::report(cpu, warm.cpu, findExport.cpu, QStringLiteral("s"));
+    zrbench::report(QStringLiteral("(b) check unchanged day, run after the cache's creation (find = one day)"), afterCreation * 1000, findDay.wall * 1000, QStringLiteral("ms"));
+    zrbench::report(QStringLiteral("(b) check unchanged day, warm cache, later runs (find = one day)"), unchanged * 1000, findDay.wall * 1000, QStringLiteral("ms"));
+    zrbench::report(QStringLiteral("(c) check day after one added recording (find = one day)"), added * 1000, findDay.wall * 1000, QStringLiteral("ms"));
     if (!unchangedOk || !addedSeen)
         std::printf("WARNING: check results unexpected (unchanged %d, added seen %d)\n", unchangedOk, addedSeen);
-    QDir(out).removeRecursively();
+    std::printf("load average at end %s\n", loadAverage().toLatin1().constData());
+    if (!out.isEmpty()) {
+        QDir(out).removeRecursively();
+    } else {
+        // A given export is left as it came, its caches aside.
+        for (const QString& copy : copies)
+            QFile::remove(copy);
+        removeCaches(exportPath);
+    }
     return 0;
 }
