@@ -360,7 +360,7 @@ Item {
                 statusText.opacity = 1
             }
         }
-        PauseAnimation { duration: 5000 }
+        PauseAnimation { objectName: "indexResultPause"; duration: 5000 }
         NumberAnimation { target: statusText; property: "opacity"; to: 0; duration: 800 }
         ScriptAction { script: statusText.visible = false }
     }
