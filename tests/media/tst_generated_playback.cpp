@@ -3,13 +3,13 @@
 // frame steps over the file boundaries, each shown picture checked by its frame marker.
 #include "media/ZRStreamReadAndControl.h"
 #include "tests/media/FrameSink.h"
+#include "tests/media/PrefetchWatchedReader.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/FrameMarker.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Wait.h"
 
-#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -89,23 +89,23 @@ private slots:
     // backward from the first frame of that file into the middle one again.
     void stepsAcrossBoundaries()
     {
-        ZRStreamReadAndControl r;
+        zrtest::PrefetchWatchedReader r;
         zrtest::FrameSink sink;
         sink.attach(&r, Qt::DirectConnection);
         QVERIFY(r.init_displayer_for_stream(QFileInfo(seeks[1]), "1", files));
         r.set_read_timestamp("20250314100156"); // key frame at 01:56.000, index 1400
         for (int k = 0; k < 99; ++k)
             r.read_and_display_next_frame(true); // up to index 1499, 01:59.960
-        QThread::msleep(300);
+        QVERIFY(zrtest::waitUntil([&] { return r.nextPrefetched(seeks[2]); }, 30000));
         r.read_and_display_next_frame(true); // into file 3: 02:00.000
-        QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == 101; }));
+        QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == 101; }, 30000));
         r.read_and_display_next_frame(true); // 02:00.040
-        QThread::msleep(300);
+        QVERIFY(zrtest::waitUntil([&] { return r.prefetchesSettled(); }, 30000));
         r.read_and_display_previous_frame(true); // 02:00.000
         r.read_and_display_previous_frame(true); // start of file 3: starts the previous prefetch
-        QThread::msleep(300);
+        QVERIFY(zrtest::waitUntil([&] { return r.previousPrefetched(seeks[1]); }, 30000));
         r.read_and_display_previous_frame(true); // into file 2: 01:59.960
-        QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == 104; }));
+        QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == 104; }, 30000));
         r.read_and_display_previous_frame(true); // 01:59.920
 
         const int base = QTime(10, 1, 56).msecsSinceStartOfDay();

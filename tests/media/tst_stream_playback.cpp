@@ -2,6 +2,7 @@
 // Playback reader: pacing at every rate, stepping, and crossing between consecutive files.
 #include "media/ZRStreamReadAndControl.h"
 #include "tests/media/FrameSink.h"
+#include "tests/media/PrefetchWatchedReader.h"
 #include "tests/media/RecordingFixture.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/TestMain.h"
@@ -290,7 +291,7 @@ private slots:
     void stepForwardAcrossEnd()
     {
         zrtest::LogCatcher log;
-        ZRStreamReadAndControl r;
+        zrtest::PrefetchWatchedReader r;
         zrtest::FrameSink sink;
         sink.attach(&r, Qt::DirectConnection);
         QVERIFY(r.init_displayer_for_stream(QFileInfo(day.seeks[0]), "1", day.dataFiles));
@@ -298,7 +299,7 @@ private slots:
         for (int k = 0; k < 24; ++k)
             r.read_and_display_next_frame(true); // up to 249
         QCOMPARE(sink.shown.last().frameId, 249);
-        QThread::msleep(200); // the prefetch of file 2 is done by now
+        QVERIFY(zrtest::waitUntil([&] { return r.nextPrefetched(day.seeks[1]); }, 30000));
         r.read_and_display_next_frame(true);
         QVERIFY(log.contains("[INFO] next step :: switched to next (prefetched): " + QFileInfo(day.seeks[1]).fileName()));
         QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == 26; }));
@@ -363,7 +364,7 @@ private slots:
         QCOMPARE(mkfifo(QFile::encodeName(d.seeks[1]).constData(), 0600), 0);
 
         zrtest::LogCatcher log;
-        ZRStreamReadAndControl r;
+        zrtest::PrefetchWatchedReader r;
         zrtest::FrameSink sink;
         sink.attach(&r, Qt::DirectConnection);
         QVERIFY(r.init_displayer_for_stream(QFileInfo(d.seeks[0]), "1", d.dataFiles));
@@ -394,7 +395,7 @@ private slots:
                  qPrintable(log.texts().join('\n')));
         QVERIFY(log.contains("[INFO] next step :: prefetch restarted for expected next: " + QFileInfo(d.seeks[2]).fileName()));
         QCOMPARE(sink.shown.size(), before);
-        QThread::msleep(200);
+        QVERIFY(zrtest::waitUntil([&] { return r.nextPrefetched(d.seeks[2]); }, 30000));
         r.read_and_display_next_frame(true);
         QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == before + 1; }));
         QCOMPARE(globalIndex(sink.shown.last()), 2 * kPerFile);
@@ -426,10 +427,12 @@ private slots:
             if (pipe.open(QIODevice::WriteOnly))
                 pipe.write(table);
         });
-        writer->start();
+        // Counted and timed before the writer starts: however late this thread runs next, the
+        // table cannot have come yet.
+        const int before = streamsSeen;
         QElapsedTimer t;
         t.start();
-        const int before = streamsSeen;
+        writer->start();
         delete r; // blocks until the prefetch has read the pipe and emitted
         QVERIFY(t.elapsed() >= 250);
         QCOMPARE(streamsSeen, before + 1);
@@ -442,7 +445,7 @@ private slots:
     void stepBackwardAcrossStart()
     {
         zrtest::LogCatcher log;
-        ZRStreamReadAndControl r;
+        zrtest::PrefetchWatchedReader r;
         zrtest::FrameSink sink;
         sink.attach(&r, Qt::DirectConnection);
         QVERIFY(r.init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.dataFiles));
@@ -452,7 +455,7 @@ private slots:
         QVERIFY(log.contains("[DBG] prev step :: prefetch invalid"));
         QVERIFY(log.contains("[INFO] prev step :: prefetch restarted for expected prev: " + QFileInfo(day.seeks[0]).fileName()));
         QCOMPARE(sink.shown.size(), 1);
-        QThread::msleep(200);
+        QVERIFY(zrtest::waitUntil([&] { return r.previousPrefetched(day.seeks[0]); }, 30000));
         r.read_and_display_previous_frame(true);
         QVERIFY(log.contains("[INFO] prev step :: switched to previous (prefetched): " + QFileInfo(day.seeks[0]).fileName()));
         QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == 2; }));
@@ -477,7 +480,7 @@ private slots:
         QVERIFY(log.contains("[INFO] next step :: prefetch restarted for expected next: " + QFileInfo(day.seeks[1]).fileName()));
         QCoreApplication::processEvents();
         QCOMPARE(sink.shown.size(), before);
-        QThread::msleep(200);
+        QVERIFY(zrtest::waitUntil([&] { return r.nextPrefetched(day.seeks[1]); }, 30000));
         r.read_and_display_next_frame(true);
         QVERIFY(zrtest::waitUntil([&] { return sink.shown.size() == before + 1; }));
         QCOMPARE(globalIndex(sink.shown.last()), 250);

@@ -75,7 +75,7 @@ public:
     QList<HttpRequest> requests() const;
     int requestCount() const;
     // Spins the caller's event loop until n requests were received.
-    bool waitForRequests(int n, int timeoutMs = 5000) const;
+    bool waitForRequests(int n, int timeoutMs = 30000) const;
 
     // Used by the server thread.
     HttpReply dispatch(const HttpRequest& request);

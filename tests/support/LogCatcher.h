@@ -25,7 +25,7 @@ public:
     int count(const QString& fragment) const;
     int indexOf(const QString& fragment, int from = 0) const;
     // Runs the event loop until a text containing fragment has been logged.
-    bool waitFor(const QString& fragment, int timeoutMs = 5000) const;
+    bool waitFor(const QString& fragment, int timeoutMs = 30000) const;
     void clear();
     // Prints every caught text (for a failing test's output).
     void dump() const;

@@ -46,7 +46,7 @@ public:
     int count() const { return seenList.size(); }
     ModalSeen last() const { return seenList.isEmpty() ? ModalSeen() : seenList.last(); }
     // Runs the event loop until n modal windows have been answered.
-    bool waitForCount(int n, int timeoutMs = 5000) const;
+    bool waitForCount(int n, int timeoutMs = 30000) const;
     void clear() { seenList.clear(); }
 
 private:
