@@ -179,7 +179,7 @@ void DecodedGroupCache::clear()
     if (worker_used) {
         worker_used = false;
         const std::shared_ptr<Worker> w = worker;
-        QtConcurrent::run(&pool, [w]() {
+        pool.start([w]() {
             const std::lock_guard<std::mutex> lock(w->mutex);
             w->decoder.reset();
         });

@@ -1,6 +1,7 @@
 #include "player/IntegrityDialog.h"
 
 #include "platform/ThemeSetting.h"
+#include "store/IntegrityCheck.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -38,6 +39,18 @@ const QString kStopText = QStringLiteral("Arrêter");
 const QString kCloseText = QStringLiteral("Fermer");
 
 } // namespace
+
+void IntegrityDialog::follow(IntegrityCheck* check)
+{
+    connect(check, &IntegrityCheck::hash_file_found, this, &IntegrityDialog::is_hash_file_found);
+    connect(check, &IntegrityCheck::file_count, this, &IntegrityDialog::get_file_count);
+    connect(check, &IntegrityCheck::file_count_check, this, &IntegrityDialog::is_file_count_check);
+    connect(check, &IntegrityCheck::start_check, this, &IntegrityDialog::start_check);
+    connect(check, &IntegrityCheck::end_check, this, &IntegrityDialog::end_check);
+    connect(check, &IntegrityCheck::begin_check_file, this, &IntegrityDialog::begin_check_file);
+    connect(check, &IntegrityCheck::end_check_file, this, &IntegrityDialog::end_check_file);
+    connect(this, &IntegrityDialog::user_stopped, check, &IntegrityCheck::user_stop);
+}
 
 IntegrityDialog::IntegrityDialog(QString root, QString date, QWidget* parent)
     : QDialog(parent)

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class IntegrityCheck;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -18,6 +19,9 @@ class IntegrityDialog : public QDialog
 public:
     IntegrityDialog(QString root, QString date, QWidget* parent = nullptr);
     ~IntegrityDialog() override;
+
+    // Shows every step of this check, and lets the stop button stop it.
+    void follow(IntegrityCheck* check);
 
 signals:
     void user_stopped();

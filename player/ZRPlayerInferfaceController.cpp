@@ -927,14 +927,7 @@ void ZRPlayerInferfaceController::check_integrity()
     integrity_dialog = new IntegrityDialog(root_directory, m_selected_date, nullptr);
 
     IntegrityDialog* dialog = integrity_dialog;
-    connect(integrity_check, &IntegrityCheck::hash_file_found, dialog, &IntegrityDialog::is_hash_file_found);
-    connect(integrity_check, &IntegrityCheck::file_count, dialog, &IntegrityDialog::get_file_count);
-    connect(integrity_check, &IntegrityCheck::file_count_check, dialog, &IntegrityDialog::is_file_count_check);
-    connect(integrity_check, &IntegrityCheck::start_check, dialog, &IntegrityDialog::start_check);
-    connect(integrity_check, &IntegrityCheck::end_check, dialog, &IntegrityDialog::end_check);
-    connect(integrity_check, &IntegrityCheck::begin_check_file, dialog, &IntegrityDialog::begin_check_file);
-    connect(integrity_check, &IntegrityCheck::end_check_file, dialog, &IntegrityDialog::end_check_file);
-    connect(dialog, &IntegrityDialog::user_stopped, integrity_check, &IntegrityCheck::user_stop);
+    dialog->follow(integrity_check);
     connect(dialog, &QDialog::finished, this, &ZRPlayerInferfaceController::integrity_check_done);
 
     integrity_dialog->show();

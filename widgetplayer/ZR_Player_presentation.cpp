@@ -33,6 +33,7 @@
 #include <QFontMetrics>
 #include <QGraphicsOpacityEffect>
 #include <QHeaderView>
+#include <QTableView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPropertyAnimation>
@@ -137,6 +138,21 @@ void animate_opacity(QLabel* label, double from, double to, int ms, QEasingCurve
     if (done)
         QObject::connect(animation, &QPropertyAnimation::finished, label, done);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+// The alarm and tag lists show one entry per row, as wide as the list, without grid or headers.
+void show_vignette_list(QTableView* view, QAbstractItemModel* model, QAbstractItemDelegate* delegate,
+                        int row_height)
+{
+    view->setModel(model);
+    view->setItemDelegate(delegate);
+    view->setShowGrid(false);
+    view->horizontalHeader()->hide();
+    view->verticalHeader()->hide();
+    view->horizontalHeader()->setDefaultSectionSize(200);
+    view->verticalHeader()->setDefaultSectionSize(row_height);
+    view->horizontalHeader()->setStretchLastSection(true);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 } // namespace
@@ -871,15 +887,7 @@ void ZR_Player_presentation::check_integrity_slot()
     integrity_check = new IntegrityCheck(day_folder);
     integrity_dialog = new IntegrityDialog(day_folder, selected_date.toString(QStringLiteral("yyyy-MM-dd")), this);
     IntegrityDialog* dialog = integrity_dialog;
-    connect(integrity_check, &IntegrityCheck::hash_file_found, dialog, &IntegrityDialog::is_hash_file_found);
-    connect(integrity_check, &IntegrityCheck::file_count, dialog, &IntegrityDialog::get_file_count);
-    connect(integrity_check, &IntegrityCheck::file_count_check, dialog, &IntegrityDialog::is_file_count_check);
-    connect(integrity_check, &IntegrityCheck::start_check, dialog, &IntegrityDialog::start_check);
-    connect(integrity_check, &IntegrityCheck::end_check, dialog, &IntegrityDialog::end_check);
-    connect(integrity_check, &IntegrityCheck::begin_check_file, dialog, &IntegrityDialog::begin_check_file);
-    connect(integrity_check, &IntegrityCheck::end_check_file, dialog, &IntegrityDialog::end_check_file);
-    // The dialog's stop button stops the check it shows.
-    connect(dialog, &IntegrityDialog::user_stopped, integrity_check, &IntegrityCheck::user_stop);
+    dialog->follow(integrity_check);
     connect(dialog, &QDialog::finished, this, &ZR_Player_presentation::integrity_check_done);
     integrity_dialog->show();
     integrity_check->start(QThread::InheritPriority);
@@ -1682,16 +1690,7 @@ void ZR_Player_presentation::set_alarm_list_from_cameraid(int camera_id)
         alarm_delegate->deleteLater();
     alarm_model = new AlarmModel(alarm_vignettes);
     alarm_delegate = new AlarmItemDelegate();
-    QTableView* view = ui->listVignettes_view;
-    view->setModel(alarm_model);
-    view->setItemDelegate(alarm_delegate);
-    view->setShowGrid(false);
-    view->horizontalHeader()->hide();
-    view->verticalHeader()->hide();
-    view->horizontalHeader()->setDefaultSectionSize(200);
-    view->verticalHeader()->setDefaultSectionSize(200);
-    view->horizontalHeader()->setStretchLastSection(true);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    show_vignette_list(ui->listVignettes_view, alarm_model, alarm_delegate, 200);
     ui->alarm_combobox->show();
     connect(alarm_delegate, &AlarmItemDelegate::cellButtonClicked, this, &ZR_Player_presentation::set_timestamp);
     connect(alarm_delegate, &AlarmItemDelegate::cellDownloadButtonClicked, this,
@@ -1761,16 +1760,7 @@ void ZR_Player_presentation::set_tags_list_from_cameraid(int camera_id)
         tags_delegate->deleteLater();
     tags_model = new TagsModel(tag_vignettes);
     tags_delegate = new TagItemDelegate();
-    QTableView* view = ui->listTags_view;
-    view->setModel(tags_model);
-    view->setItemDelegate(tags_delegate);
-    view->setShowGrid(false);
-    view->horizontalHeader()->hide();
-    view->verticalHeader()->hide();
-    view->horizontalHeader()->setDefaultSectionSize(200);
-    view->verticalHeader()->setDefaultSectionSize(50);
-    view->horizontalHeader()->setStretchLastSection(true);
-    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    show_vignette_list(ui->listTags_view, tags_model, tags_delegate, 50);
     ui->tags_comboBox->show();
     connect(tags_delegate, &TagItemDelegate::cellButtonClicked, this, &ZR_Player_presentation::set_timestamp);
     connect(tags_delegate, &TagItemDelegate::cellDownloadButtonClicked, this, &ZR_Player_presentation::open_alarm_popup);

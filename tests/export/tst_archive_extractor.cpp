@@ -27,6 +27,11 @@ struct Entry
     QByteArray data;
     Kind kind = File;
     QString link;
+
+    Entry(QString n, QByteArray d = {}, Kind k = File, QString l = {})
+        : name(std::move(n)), data(std::move(d)), kind(k), link(std::move(l))
+    {
+    }
 };
 
 // Writes an archive with libarchive's writer: "zip", "tar.gz" or "tar.xz".
