@@ -243,7 +243,7 @@ private slots:
             return true;
         });
         QTest::mouseClick(child<QToolButton>(d.get(), "folderButton"), Qt::LeftButton);
-        QTRY_COMPARE(fileName(d.get()), chosen + "/mine_VP9.webm");
+        QTRY_COMPARE_WITH_TIMEOUT(fileName(d.get()), chosen + "/mine_VP9.webm", 60000);
         QCOMPARE(answer.last().title, QStringLiteral("Choix du chemin d'export"));
         QCOMPARE(QSettings("ZRNova", "ZRPlayer").value("export/lastDir").toString(), chosen);
         QVERIFY(QSettings("ZRNova", "ZRPlayer").fileName().startsWith(QDir::homePath()));

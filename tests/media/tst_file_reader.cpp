@@ -28,6 +28,11 @@ struct Line
     QString stamp;   // "HHmmsszzz" of the day, or a full text when it has 17 characters
     QString stream = QStringLiteral("video1");
     QString extra;   // appended after the size field
+
+    Line(QString s, QString st = QStringLiteral("video1"), QString e = {})
+        : stamp(std::move(s)), stream(std::move(st)), extra(std::move(e))
+    {
+    }
 };
 
 // Writes <camera>_<day>_<HHmmss>.zrvideo/.zrseek with one encoded picture per line (picture i

@@ -642,7 +642,7 @@ private slots:
         const auto quiet = [&] {
             return failed.count() == rebuilds.count() && generated.count() == rebuilds.count() && settled(h);
         };
-        QTest::qWaitFor([&] { return quiet() || rebuilds.count() > 2; }, 120000);
+        (void)QTest::qWaitFor([&] { return quiet() || rebuilds.count() > 2; }, 120000);
         QVERIFY2(quiet() && rebuilds.count() <= 2,
                  qPrintable(QStringLiteral("%1 rebuilds, %2 ended, %3 failed")
                                 .arg(rebuilds.count()).arg(generated.count()).arg(failed.count())));
