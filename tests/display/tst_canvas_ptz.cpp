@@ -6,6 +6,7 @@
 #include "tests/display/CanvasTestUtil.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/LogCatcher.h"
+#include "tests/support/PointerInput.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/Wait.h"
 
@@ -19,6 +20,7 @@
 #include <cmath>
 
 using namespace canvastest;
+using namespace zrtest;
 using zrtest::HttpReply;
 using zrtest::HttpRequest;
 using zrtest::HttpServer;
@@ -32,28 +34,6 @@ constexpr int kFrameW = 320;
 constexpr int kFrameH = 240;
 const QColor kBackground(40, 40, 40);
 
-void send(Canvas& c, QEvent::Type type, QPointF p, Qt::MouseButton button, Qt::MouseButtons held)
-{
-    QMouseEvent e(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
-    QApplication::sendEvent(&c, &e);
-}
-void press(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    send(c, QEvent::MouseButtonPress, p, b, b);
-}
-void move(Canvas& c, QPointF p)
-{
-    send(c, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
-}
-void release(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    send(c, QEvent::MouseButtonRelease, p, b, Qt::NoButton);
-}
-void wheel(Canvas& c, QPointF p, int dy)
-{
-    QWheelEvent e(p, c.mapToGlobal(p), QPoint(), QPoint(0, dy), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&c, &e);
-}
 // Press and drag within the same event-loop turn, so the hold cannot begin first.
 void areaDrag(Canvas& c, QPoint from, QPoint to)
 {
@@ -336,10 +316,7 @@ private slots:
     void webDoubleClickSendsNoClick()
     {
         WebRig rig;
-        press(rig.canvas, QPointF(480, 120));
-        release(rig.canvas, QPointF(480, 120));
-        send(rig.canvas, QEvent::MouseButtonDblClick, QPointF(480, 120), Qt::LeftButton, Qt::LeftButton);
-        release(rig.canvas, QPointF(480, 120));
+        doubleClick(rig.canvas, QPointF(480, 120));
         QVERIFY(!rig.canvas.get_ptz_control().is_click_scheduled());
         // The next single click is sent as usual (and is the only request).
         press(rig.canvas, QPointF(160, 360));

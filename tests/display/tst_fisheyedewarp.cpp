@@ -3,6 +3,7 @@
 #include "display/FisheyeDewarp.h"
 #include "tests/display/CanvasTestUtil.h"
 #include "tests/support/LogCatcher.h"
+#include "tests/support/PointerInput.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <vector>
 
 using namespace canvastest;
+using namespace zrtest;
 
 namespace {
 
@@ -48,34 +50,6 @@ QImage fisheye(int size = kSize)
         }
     }
     return img;
-}
-
-void send(Canvas& c, QEvent::Type type, QPointF p, Qt::MouseButton button, Qt::MouseButtons held)
-{
-    QMouseEvent e(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
-    QApplication::sendEvent(&c, &e);
-}
-void press(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    send(c, QEvent::MouseButtonPress, p, b, b);
-}
-void move(Canvas& c, QPointF p)
-{
-    send(c, QEvent::MouseMove, p, Qt::NoButton, Qt::LeftButton);
-}
-void release(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    send(c, QEvent::MouseButtonRelease, p, b, Qt::NoButton);
-}
-void click(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    press(c, p, b);
-    release(c, p, b);
-}
-void wheel(Canvas& c, QPointF p, int dy)
-{
-    QWheelEvent e(p, c.mapToGlobal(p), QPoint(), QPoint(0, dy), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&c, &e);
 }
 
 QPointF towards(QPointF centre, double deg, double distance)
@@ -358,10 +332,7 @@ private slots:
         c.set_fullscreen_enabled(true);
         activate(c, frame, 0);
         const QPointF p(200, 160);
-        press(c, p);
-        release(c, p);
-        send(c, QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::LeftButton);
-        release(c, p);
+        doubleClick(c, p);
         QVERIFY(!c.is_fullscreen_shown());
         QVERIFY(c.is_dewarp_enabled());
     }
@@ -452,6 +423,7 @@ private slots:
         QVERIFY(!d.has_output());
         QVERIFY(d.output_image().isNull());
     }
+
 };
 
 ZR_TEST_MAIN_GUI(TestFisheyeDewarp)

@@ -1,6 +1,7 @@
 //! labels: gui
 #include "display/Canvas.h"
 #include "tests/display/CanvasTestUtil.h"
+#include "tests/support/PointerInput.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QtTest>
 
 using namespace canvastest;
+using namespace zrtest;
 
 namespace {
 
@@ -30,41 +32,6 @@ QPoint decode(QRgb p)
     return QPoint(qRed(p) | ((qBlue(p) >> 4) << 8), qGreen(p) | ((qBlue(p) & 0xf) << 8));
 }
 
-void send(Canvas& c, QEvent::Type type, QPointF p, Qt::MouseButton button, Qt::MouseButtons held)
-{
-    QMouseEvent e(type, p, c.mapToGlobal(p), button, held, Qt::NoModifier);
-    QApplication::sendEvent(&c, &e);
-}
-void press(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    send(c, QEvent::MouseButtonPress, p, b, b);
-}
-void move(Canvas& c, QPointF p, Qt::MouseButtons held = Qt::LeftButton)
-{
-    send(c, QEvent::MouseMove, p, Qt::NoButton, held);
-}
-void release(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    send(c, QEvent::MouseButtonRelease, p, b, Qt::NoButton);
-}
-void click(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    press(c, p, b);
-    release(c, p, b);
-}
-// What a window system sends for a double click: press, release, double click, release.
-void doubleClick(Canvas& c, QPointF p, Qt::MouseButton b = Qt::LeftButton)
-{
-    press(c, p, b);
-    release(c, p, b);
-    send(c, QEvent::MouseButtonDblClick, p, b, b);
-    release(c, p, b);
-}
-void wheel(Canvas& c, QPointF p, int dy, int dx = 0)
-{
-    QWheelEvent e(p, c.mapToGlobal(p), QPoint(), QPoint(dx, dy), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&c, &e);
-}
 // Draws a rubber band from a to b (the band starts where the press passes the threshold).
 void band(Canvas& c, QPoint a, QPoint b)
 {
