@@ -1,5 +1,6 @@
 //! labels: gui
 #include "display/Canvas.h"
+#include "display/DewarpGeometry.h"
 #include "display/FisheyeDewarp.h"
 #include "tests/display/CanvasTestUtil.h"
 #include "tests/support/LogCatcher.h"
@@ -424,6 +425,48 @@ private slots:
         QVERIFY(d.output_image().isNull());
     }
 
+    // Every output pixel whose source lies in the frame is the source pixel the geometry maps
+    // it to, and a new pan or zoom maps the next frame anew.
+    void outputFollowsGeometry()
+    {
+        const int w = 320, h = 240;
+        // Every pixel names its own coordinates.
+        QImage frame(w, h, QImage::Format_RGB32);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                frame.setPixel(x, y, qRgb(x & 0xff, y, 0x80 | (x >> 8)));
+        FisheyeDewarp d;
+        QVERIFY(d.setup(w, h));
+        QString why;
+        const struct
+        {
+            float pan, zoom;
+        } views[] = {{0, 0}, {200, 40}, {359, 100}, {90, 0.1f}};
+        for (const auto& v : views) {
+            d.set_dewarp_pan(v.pan);
+            d.set_dewarp_zoom(v.zoom);
+            QVERIFY2(d.dewarp(frame.constBits(), int(frame.bytesPerLine()), w, h, &why), qPrintable(why));
+            const DewarpState s = d.state();
+            const DewarpGeometry g = d.geometry();
+            const QImage out = d.output_image();
+            int inside = 0;
+            for (int r = 0; r < h; r += 3)
+                for (int c = 0; c < w; c += 5) {
+                    const QPoint p = dewarp_point(g, s, c, r);
+                    if (!frame.rect().contains(p))
+                        continue;
+                    ++inside;
+                    QVERIFY2(out.pixel(c, r) == frame.pixel(p),
+                             qPrintable(QStringLiteral("pan %1 zoom %2 at %3,%4: %5 instead of %6")
+                                            .arg(v.pan)
+                                            .arg(v.zoom)
+                                            .arg(c)
+                                            .arg(r)
+                                            .arg(describe(out.pixel(c, r)), describe(frame.pixel(p)))));
+                }
+            QVERIFY(inside > 1000);
+        }
+    }
 };
 
 ZR_TEST_MAIN_GUI(TestFisheyeDewarp)
