@@ -19,11 +19,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTimer>
 
 #include <netinet/in.h>
 #include <sys/resource.h>
@@ -160,15 +162,19 @@ public:
     double peak = 0;
 };
 
+// Runs the event loop for the given time, sampling the memory every 50 ms. The loop sleeps
+// between events: one that polls for them would spin and count its spinning as the display's CPU.
 void runFor(double seconds, MemorySampler* memory)
 {
-    QElapsedTimer run;
-    run.start();
-    while (run.elapsed() < seconds * 1000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (memory)
-            memory->sample();
+    QEventLoop loop;
+    QTimer sampler;
+    if (memory) {
+        QObject::connect(&sampler, &QTimer::timeout, &loop, [memory] { memory->sample(); });
+        memory->sample();
+        sampler.start(50);
     }
+    QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void configure(Canvas& c)
