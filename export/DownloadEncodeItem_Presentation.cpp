@@ -24,8 +24,6 @@ DownloadEncodeItem_Presentation::DownloadEncodeItem_Presentation(QWidget*, QStri
     write_log(kInfo + QStringLiteral("construct"));
     connect(stopButton, &QPushButton::clicked, this, &DownloadEncodeItem_Presentation::stop_button);
     fileNameLabel->setText(filePath);
-    m_finished = m_started = m_inError = false;
-    output.setFileName(filePath);
     show_finished_look();
 }
 
@@ -112,8 +110,6 @@ void DownloadEncodeItem_Presentation::finished()
         fileNameLabel->setText(filePath);
     }
     show_done_buttons();
-    output.close();
-    output.setFileName(filePath);
     setFinished();
     report_finished(kInfo);
 }
@@ -209,7 +205,7 @@ void DownloadEncodeItem_Presentation::tryAgain()
 void DownloadEncodeItem_Presentation::updateInfoLabel()
 {
     write_log(kInfo + QStringLiteral("updateInfoLabel"));
-    const qint64 total = sizeText.isEmpty() ? progressBar->maximum() : sizeText.toLongLong() * 1024;
+    const qint64 total = progressBar->maximum();
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
     downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
 }
@@ -220,7 +216,7 @@ void DownloadEncodeItem_Presentation::downloadProgress(qint64 received, qint64 t
     bytesReceived = received;
     if (total != -1) {
         progressBar->setValue(int(received));
-        progressBar->setMaximum(int(sizeText.isEmpty() ? total : sizeText.toLongLong() * 1024));
+        progressBar->setMaximum(int(total));
     } else {
         progressBar->setValue(0);
         progressBar->setMaximum(0);

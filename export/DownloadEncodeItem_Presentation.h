@@ -3,8 +3,6 @@
 #include "export/Presentation_Interface.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QPointer>
 #include <QString>
 
 class ZRDownload_encode_data;
@@ -62,10 +60,8 @@ private:
 
     ZRDownload_encode_data* thread = nullptr;
     QString filePath;
-    QString sizeText;
     qint64 bytesReceived = 0;
     QElapsedTimer timer;
-    QFile output;
     int totalSeconds = -1;
     bool stoppedByUser = false;
 };

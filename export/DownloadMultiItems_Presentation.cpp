@@ -53,9 +53,6 @@ DownloadMultiItems_Presentation::DownloadMultiItems_Presentation(QList<DownloadF
             totalKiB += item.sizeKiB();
     }
 
-    stoppedByUser = false;
-    showStopMessage = false;
-    m_finished = m_started = m_inError = false;
     connect(stopButton, &QPushButton::clicked, this, &DownloadMultiItems_Presentation::stop_button);
 
     tryAgainButton->setEnabled(!m_pending.isEmpty());
@@ -65,9 +62,7 @@ DownloadMultiItems_Presentation::DownloadMultiItems_Presentation(QList<DownloadF
         downloadInfoLabel->setText(m_folder);
         downloadInfoLabel->show();
     }
-    m_finished = true;
-    m_started = false;
-    m_inError = false;
+    set_finished_flags();
     if (!m_done.isEmpty()) {
         outputName = m_done.first().filePath;
         openRepButton->setEnabled(true);

@@ -6,7 +6,6 @@
 #include "export/ff_export.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
@@ -24,8 +23,6 @@ EncodeItem_Presentation::EncodeItem_Presentation(QWidget*, QString path)
     write_log(kInfo + QStringLiteral("construct"));
     connect(stopButton, &QPushButton::clicked, this, &EncodeItem_Presentation::stop);
     fileNameLabel->setText(filePath);
-    m_finished = m_started = m_inError = false;
-    outputFile.setFileName(filePath);
     show_finished_look();
 }
 
@@ -74,7 +71,6 @@ void EncodeItem_Presentation::finished()
     if (m_inError || !take_end_report())
         return;
     show_done_buttons();
-    outputFile.close();
     setFinished();
     report_finished(kInfo);
 }
@@ -160,9 +156,9 @@ void EncodeItem_Presentation::tryAgain()
 void EncodeItem_Presentation::updateInfoLabel()
 {
     write_log(kInfo + QStringLiteral("updateInfoLabel"));
-    const qint64 total = sizeText.isEmpty() ? progressBar->maximum() : sizeText.toLongLong() * 1024;
+    const qint64 total = progressBar->maximum();
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
-    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, outputFile.size()));
+    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
 }
 
 void EncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)
@@ -173,7 +169,7 @@ void EncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)
     bytesReceived = received;
     if (total != -1) {
         progressBar->setValue(int(received));
-        progressBar->setMaximum(int(sizeText.isEmpty() ? total : sizeText.toLongLong() * 1024));
+        progressBar->setMaximum(int(total));
     } else {
         progressBar->setValue(0);
         progressBar->setMaximum(0);

@@ -3,7 +3,6 @@
 #include "export/Presentation_Interface.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPointer>
 #include <QString>
 
@@ -56,10 +55,8 @@ private:
     // Lets go of the export thread: at once when it is not running, else when it has ended.
     void release_exporter();
 
-    QString sizeText;
     qint64 bytesReceived = 0;
     QElapsedTimer timer;
-    QFile outputFile;
     QString filePath;
     int totalSeconds = -1;
     bool stopped = false;
