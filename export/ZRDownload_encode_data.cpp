@@ -263,11 +263,7 @@ void ZRDownload_encode_data::stream_copy()
             break;
         const QString stamp = QString::fromLatin1(frame->get_timestamp() ? frame->get_timestamp() : "");
         if (stamp > endTime) {
-            write_log(kInfo + QStringLiteral("set stop"));
-            stopRequested = true;
-            QMutexLocker locker(&parserMutex);
-            if (parser)
-                parser->threadStop(false);
+            set_stop();
             break;
         }
         if (!frame->get_frame_data() || frame->get_frame_length() <= 0) {
