@@ -582,7 +582,7 @@ private slots:
         QVERIFY(stopped);
         QCOMPARE(stopped->downloadInfoLabel->text(), QString("Arrêt de l'utilisateur."));
         QCOMPARE(stopped->encoder(), e);
-        QVERIFY(ended.wait(30000) || !ended.isEmpty());
+        QVERIFY(QTest::qWaitFor([&] { return !ended.isEmpty(); }, 30000));
         QCOMPARE(ended.first().at(0).toInt(), -34);
         QVERIFY(QTest::qWaitFor([&] { return e->isFinished(); }, 10000));
         QVERIFY(!QFile::exists(video));
