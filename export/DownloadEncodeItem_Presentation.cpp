@@ -6,7 +6,6 @@
 #include "export/export_error.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -207,7 +206,7 @@ void DownloadEncodeItem_Presentation::updateInfoLabel()
     write_log(kInfo + QStringLiteral("updateInfoLabel"));
     const qint64 total = progressBar->maximum();
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
-    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
+    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, filePath));
 }
 
 void DownloadEncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)

@@ -386,5 +386,5 @@ void DownloadItem_Presentation::updateInfoLabel()
 {
     const qint64 total = sizeText.isEmpty() ? totalBytes : sizeText.toLongLong() * 1024;
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
-    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
+    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, filePath));
 }

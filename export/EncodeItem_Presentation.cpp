@@ -158,7 +158,7 @@ void EncodeItem_Presentation::updateInfoLabel()
     write_log(kInfo + QStringLiteral("updateInfoLabel"));
     const qint64 total = progressBar->maximum();
     const qint64 elapsed = timer.isValid() ? timer.elapsed() : 1;
-    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, QFileInfo(filePath).size()));
+    downloadInfoLabel->setText(progressText(bytesReceived, total, elapsed, filePath));
 }
 
 void EncodeItem_Presentation::downloadProgress(qint64 received, qint64 total)

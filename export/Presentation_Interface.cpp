@@ -175,7 +175,7 @@ std::pair<double, QString> Presentation_Interface::time_left(qint64 total, qint6
     return {std::floor(remaining), unit};
 }
 
-QString Presentation_Interface::progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize)
+QString Presentation_Interface::progressText(qint64 received, qint64 total, qint64 elapsedMs, const QString& finalFile)
 {
     const double rate = byte_rate(received, elapsedMs);
     auto [remaining, unit] = time_left(total, received, rate);
@@ -187,7 +187,7 @@ QString Presentation_Interface::progressText(qint64 received, qint64 total, qint
             .arg(sizeString(received), total == 0 ? tr("?") : sizeString(total), sizeString(qint64(rate)), tail);
     }
     if (received == total)
-        return sizeString(finalSize);
+        return sizeString(QFileInfo(finalFile).size());
     return tr("%1 of %2 - Arrété").arg(sizeString(received), sizeString(total));
 }
 

@@ -109,8 +109,9 @@ protected:
     bool take_end_report();
     void arm_end_report() { m_endReported = false; }
     // The info line of a transfer: "<got> of <total> (<rate>/sec) - <n> secondes restantes"
-    // while it runs, the final size once it succeeded, "<got> of <total> - Arrété" otherwise.
-    QString progressText(qint64 received, qint64 total, qint64 elapsedMs, qint64 finalSize);
+    // while it runs, the size of finalFile once it succeeded, "<got> of <total> - Arrété"
+    // otherwise. The file is looked at only for that final size.
+    QString progressText(qint64 received, qint64 total, qint64 elapsedMs, const QString& finalFile);
     // Bytes a second.
     static double byte_rate(qint64 bytes, qint64 elapsedMs);
     // The time left at that rate, rounded down: in seconds, or in minutes beyond a minute.
