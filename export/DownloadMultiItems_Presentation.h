@@ -31,7 +31,7 @@ public:
     QList<DownloadFileItem> doneItems() const { return m_done; }
     QString folder() const { return m_folder; }
     // In error := value; the buttons stay as they are.
-    void setInError(bool value) { m_inError = value; }
+    void setInError(bool value) override { m_inError = value; }
 
     // The address asked for: the digest is requested unless the address already asks for it
     // or names a package (".exe", ".dmg", ".zip").

@@ -210,12 +210,9 @@ QString Presentation_Interface::sizeString(qint64 bytes)
 void Presentation_Interface::setInError(bool value)
 {
     m_inError = value;
-    openButton->setEnabled(false);
-    openButton->hide();
-    openRepButton->setEnabled(false);
-    openRepButton->hide();
-    tryAgainButton->setEnabled(true);
-    tryAgainButton->show();
+    offer(openButton, false);
+    offer(openRepButton, false);
+    offer(tryAgainButton, true);
 }
 
 void Presentation_Interface::resetFlags()

@@ -56,7 +56,7 @@ public:
     virtual bool release_job() { return true; }
 
     // In error := value; the open buttons hidden, "Relancer" shown.
-    void setInError(bool value);
+    virtual void setInError(bool value);
     // A waiting row again: neither finished, started nor in error.
     void resetFlags();
 
