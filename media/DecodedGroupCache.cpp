@@ -41,6 +41,8 @@ struct DecodedGroupCache::Worker
 {
     std::mutex mutex;
     std::unique_ptr<VideoDecoder> decoder;
+    // Kept open from one group to the next: going backward, they mostly come from one file.
+    QFile data;
 };
 
 struct DecodedGroupCache::Group
@@ -182,6 +184,7 @@ void DecodedGroupCache::clear()
         pool.start([w]() {
             const std::lock_guard<std::mutex> lock(w->mutex);
             w->decoder.reset();
+            w->data.close();
         });
     }
 }
@@ -190,7 +193,7 @@ void DecodedGroupCache::decode(Group& g)
 {
     const std::lock_guard<std::mutex> lock(g.worker->mutex);
     std::unique_ptr<VideoDecoder>& decoder = g.worker->decoder;
-    QFile data;
+    QFile& data = g.worker->data;
     QByteArray buffer;
     size_t oldest = 0;
     for (int i = 0; i < g.frames.size(); ++i) {

@@ -48,7 +48,7 @@ public:
     bool has_group(const QList<ZRFrame>& frames, int k, const QString& sid) const;
 
     // Drops every group (a running decode stops at its next picture) and has the worker close
-    // its decoder.
+    // its decoder and data file.
     void clear();
 
     void set_budget(qint64 bytes) { budget = bytes; }
