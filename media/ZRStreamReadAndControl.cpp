@@ -3,7 +3,6 @@
 #include "app/Log.h"
 #include "media/FFmpegHolders.h"
 #include "media/ZRSeekTable.h"
-#include "media/ff_audio_decoder_sdl_player.h"
 #include "store/StoreLayout.h"
 
 #include <QAbstractEventDispatcher>
@@ -52,12 +51,6 @@ ZRStreamReadAndControl::~ZRStreamReadAndControl()
 {
     write_log(kPrefix + QStringLiteral("destruct"));
     timer.reset();
-    if (audio_player) {
-        write_log(kPrefix + QStringLiteral("destruct ;; stop audio stream"));
-        audio_player->stop_stream();
-        audio_player->deleteLater();
-        audio_player = nullptr;
-    }
     // The prefetch tasks emit on this object: none may outlive it.
     for (QFuture<QList<ZRFrame>>& f : prefetch_tasks)
         f.waitForFinished();
@@ -82,10 +75,10 @@ bool ZRStreamReadAndControl::init_displayer_for_stream(QFileInfo file, QString s
     source.close_data_file();
 
     if (file.fileName().contains(QLatin1String(".zraudio"))) {
-        bind_audio(file);
+        audio.bind(file);
         return true;
     }
-    bind_audio(file);
+    audio.bind(file);
     return open_first_frame(sid);
 }
 
@@ -112,34 +105,6 @@ bool ZRStreamReadAndControl::open_first_frame(const QString& sid)
     }
     write_log("[ERROR] ZRStream read & control ::  init displayer for stream :: failed to read first frame");
     return false;
-}
-
-bool ZRStreamReadAndControl::bind_audio(const QFileInfo& file)
-{
-    write_log(kPrefix + QStringLiteral("init audio & start :: ") + file.fileName());
-    const QString path = audioCompanionPathOf(file.filePath());
-    if (path.isEmpty())
-        return false;
-    if (!QFileInfo::exists(path)) {
-        if (audio_player) {
-            write_log(kPrefix + QStringLiteral("init audio & start :: stop"));
-            audio_player->set_stop_framereader_timer();
-        }
-        return false;
-    }
-    if (audio_player) {
-        write_log(kPrefix + QStringLiteral("init audio & start :: set new audio file :: ") + path);
-        audio_player->change_audio_file(path);
-    }
-    return true;
-}
-
-void ZRStreamReadAndControl::set_audio_player(ff_audio_decoder_sdl_player* player)
-{
-    if (audio_player == player)
-        return;
-    delete audio_player;
-    audio_player = player;
 }
 
 QList<ZRFrame> ZRStreamReadAndControl::parse_seek(const QString& path, const QString& sid, QString* detected)
@@ -202,7 +167,7 @@ bool ZRStreamReadAndControl::continue_read(QString file_name, QString sid, bool 
     write_log(kPrefix + QStringLiteral("continue read :: filename ") + file_name);
     if (file_name.contains(QLatin1String(".zraudio"))) {
         write_log("[INFO] Zrplayer Canvas :: continue decoding :: audio only");
-        bind_audio(QFileInfo(seekTablePathFor(file_name)));
+        audio.bind(QFileInfo(seekTablePathFor(file_name)));
         return true;
     }
     if (sid != stream_id) {
@@ -211,7 +176,7 @@ bool ZRStreamReadAndControl::continue_read(QString file_name, QString sid, bool 
     }
     const QString seek = seekTablePathFor(file_name);
     const QFileInfo seek_info(seek);
-    bind_audio(seek_info);
+    audio.bind(seek_info);
 
     current_file = seek_info;
     if (!seek.isEmpty() && files.contains(seek_info)) {
@@ -247,12 +212,7 @@ void ZRStreamReadAndControl::stop()
     write_log(kPrefix + QStringLiteral("stop"));
     if (timer)
         timer->stop();
-    if (audio_player) {
-        write_log(kPrefix + QStringLiteral("stop : stop audio stream"));
-        audio_player->stop_stream();
-        delete audio_player;
-        audio_player = nullptr;
-    }
+    audio.stop();
     files.clear();
     stream_id = QString();
 }
@@ -331,8 +291,7 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
             continue;
         if (at - wanted >= 0 && frames[j].is_keyframe()) {
             set_index(j);
-            if (audio_player)
-                audio_player->set_new_timestamp(ts, frames[j].get_timestamp().left(14));
+            audio.position(ts, frames[j].get_timestamp().left(14));
             return;
         }
     }
@@ -468,12 +427,7 @@ void ZRStreamReadAndControl::change_rate(double r)
     wait_for_keyframe = true;
     index_shown = false;
     source.drop_groups();
-    if (audio_player) {
-        if (r == 1.0)
-            audio_player->set_start_framereader_timer();
-        else
-            audio_player->set_stop_framereader_timer();
-    }
+    audio.follow_rate(r);
     effective_fps = r * fps;
     if (timer)
         timer->stop();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/AudioCompanion.h"
 #include "media/FrameSource.h"
 #include "media/ZRFrame.h"
 
@@ -17,7 +18,6 @@
 
 class QTimer;
 struct AVFrame;
-class ff_audio_decoder_sdl_player;
 
 // The playback engine: plays one camera's recordings of one day. It parses a recording's seek
 // table, takes each picture from its FrameSource (read, decoded, converted to BGRA) and hands it
@@ -62,10 +62,10 @@ public:
     int get_timer_interval() const; // -1 without a timer
     bool is_playing_backward() const { return timer_backward; }
 
-    // The audio companion, kept in step with the reader's file, position and rate. Taken over
+    // The audio player, kept in step with the reader's file, position and rate. Taken over
     // (stopped and deleted with the reader or on stop()); while none is set the reader is silent.
-    void set_audio_player(ff_audio_decoder_sdl_player* player);
-    ff_audio_decoder_sdl_player* get_audio_player() const { return audio_player; }
+    void set_audio_player(ff_audio_decoder_sdl_player* player) { audio.set_player(player); }
+    ff_audio_decoder_sdl_player* get_audio_player() const { return audio.player(); }
 
 signals:
     void error(int code);
@@ -94,7 +94,6 @@ protected:
     bool read_frame(bool silent, int index, QString stream_id);
     double get_fps_estimate();
     void set_index(int i);
-    bool bind_audio(const QFileInfo& file);
     bool open_first_frame(const QString& stream_id);
 
     // Parse of one file as the reader does it (also on the thread pool): emits the streams found.
@@ -174,5 +173,6 @@ protected:
     bool timer_backward = false;
     // index is the picture on screen (a backward step) rather than the next one to play forward.
     bool index_shown = false;
-    ff_audio_decoder_sdl_player* audio_player = nullptr;
+    // Declared last: the player is stopped before the reader's other parts go.
+    AudioCompanion audio;
 };
