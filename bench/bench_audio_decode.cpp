@@ -34,20 +34,6 @@ namespace {
 
 constexpr double kSeconds = 3600.0;
 
-double cpuSeconds(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long peakKiB(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_maxrss;
-}
-
 struct Result
 {
     double seconds = 1e30;
@@ -64,7 +50,7 @@ std::atomic<double> decodeThreadCpu{0};
 void catchDecodeEnd(QtMsgType, const QMessageLogContext&, const QString& message)
 {
     if (message.contains(QLatin1String("audio interrupted return true"))) {
-        decodeThreadCpu = cpuSeconds(RUSAGE_THREAD);
+        decodeThreadCpu = zrbench::cpuSeconds(RUSAGE_THREAD);
         decodeEndNs = clock_.nsecsElapsed();
     } else if (message.contains(QLatin1String("[ERROR]"))) {
         std::fprintf(stderr, "%s\n", qPrintable(message));
@@ -96,25 +82,15 @@ Result runOurs(const QString& file, const QString& heard)
 Result runFfmpeg(const QString& command)
 {
     Result r;
-    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
-    QProcess run;
-    QElapsedTimer t;
-    t.start();
-    // Started as a background job so that bash forks it: a program exec'd straight from our
-    // fork would report our own peak memory as its own.
-    run.start(QStringLiteral("bash"), {QStringLiteral("-c"), command + QStringLiteral(" & wait $!")});
-    if (!run.waitForFinished(-1) || run.exitCode() != 0) {
-        std::fprintf(stderr, "ffmpeg failed: %s\n", run.readAllStandardError().constData());
+    const zrbench::CommandRun run = zrbench::runCommand(command);
+    if (!run.ok) {
+        std::fprintf(stderr, "ffmpeg failed: %s\n", run.err.constData());
         r.seconds = -1;
         return r;
     }
-    r.seconds = t.nsecsElapsed() / 1e9;
-    r.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
-    // "-benchmark" ends with "bench: maxrss=NkB".
-    const QByteArray err = run.readAllStandardError();
-    const int at = err.lastIndexOf("maxrss=");
-    if (at >= 0)
-        r.peak = err.mid(at + 7).split('k').first().toLong();
+    r.seconds = run.seconds;
+    r.cpu = run.cpu;
+    r.peak = run.peakKiB;
     return r;
 }
 
@@ -220,7 +196,7 @@ int main(int argc, char** argv)
     // Ours holds what SDL has not written out yet: the input decodes faster than the disk
     // driver writes.
     zrbench::report(QStringLiteral("audio: peak memory (ours: whole process; ffmpeg -f s16le: largest run)"),
-                    peakKiB(RUSAGE_SELF) / 1024.0, base.peak / 1024.0, QStringLiteral("MiB"));
+                    zrbench::peakKiB(RUSAGE_SELF) / 1024.0, base.peak / 1024.0, QStringLiteral("MiB"));
     zrbench::reportValue(QStringLiteral("audio: peak memory, ffmpeg -f null"), baseNull.peak / 1024.0, QStringLiteral("MiB"));
     QDir(dir).removeRecursively();
     return 0;

@@ -29,20 +29,6 @@ extern "C" {
 
 namespace {
 
-double cpuSeconds(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long peakKiB(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return u.ru_maxrss;
-}
-
 struct Result
 {
     double seconds = 1e30;
@@ -67,13 +53,13 @@ Result runOurs(const QString& video, const QString& out, const QString& codec, b
         failed = true;
     }, Qt::DirectConnection);
     Result r;
-    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    const double cpu0 = zrbench::cpuSeconds(RUSAGE_SELF);
     QElapsedTimer t;
     t.start();
     ex.start();
     ex.wait();
     r.seconds = t.nsecsElapsed() / 1e9;
-    r.cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
+    r.cpu = zrbench::cpuSeconds(RUSAGE_SELF) - cpu0;
     r.frames = failed ? 0 : frames.load();
     return r;
 }
@@ -84,24 +70,14 @@ Result runFfmpeg(const QString& command, const QString& out)
 {
     QFile::remove(out);
     Result r;
-    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
-    QProcess run;
-    QElapsedTimer t;
-    t.start();
-    // Started as a background job so that bash forks it: a program exec'd straight from our
-    // fork would report our own peak memory as its own.
-    run.start(QStringLiteral("bash"), {QStringLiteral("-c"), command + QStringLiteral(" & wait $!")});
-    if (!run.waitForFinished(-1) || run.exitCode() != 0) {
+    const zrbench::CommandRun run = zrbench::runCommand(command);
+    if (!run.ok) {
         r.seconds = -1;
         return r;
     }
-    r.seconds = t.nsecsElapsed() / 1e9;
-    r.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
-    // "-benchmark" ends with "bench: maxrss=NkB".
-    const QByteArray err = run.readAllStandardError();
-    const int at = err.lastIndexOf("maxrss=");
-    if (at >= 0)
-        ffmpegPeakKiB = std::max(ffmpegPeakKiB, err.mid(at + 7).split('k').first().toLong());
+    r.seconds = run.seconds;
+    r.cpu = run.cpu;
+    ffmpegPeakKiB = std::max(ffmpegPeakKiB, run.peakKiB);
     QProcess p;
     p.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
                                         QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
@@ -193,7 +169,7 @@ int main(int argc, char** argv)
                         banded.frames / banded.seconds, base.frames / base.seconds, QStringLiteral("fps"));
     }
     zrbench::report(QStringLiteral("export: peak memory (ours: whole process; ffmpeg: largest run)"),
-                    peakKiB(RUSAGE_SELF) / 1024.0, ffmpegPeakKiB / 1024.0, QStringLiteral("MiB"));
+                    zrbench::peakKiB(RUSAGE_SELF) / 1024.0, ffmpegPeakKiB / 1024.0, QStringLiteral("MiB"));
     QDir(dir).removeRecursively();
     return 0;
 }

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <limits>
 
+#include <sys/resource.h>
+
 namespace zrbench {
 
 double bestSeconds(const std::function<void()>& fn, int repeats)
@@ -49,6 +51,38 @@ void reportValue(const QString& what, double value, const QString& unit)
 {
     std::printf("%-60s %12.4f %s\n", what.toLocal8Bit().constData(), value, unit.toLocal8Bit().constData());
     std::fflush(stdout);
+}
+
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long peakKiB(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_maxrss;
+}
+
+CommandRun runCommand(const QString& commandLine)
+{
+    CommandRun r;
+    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
+    QProcess run;
+    QElapsedTimer t;
+    t.start();
+    run.start(QStringLiteral("bash"), {QStringLiteral("-c"), commandLine + QStringLiteral(" & wait $!")});
+    r.ok = run.waitForFinished(-1) && run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0;
+    r.seconds = t.nsecsElapsed() / 1e9;
+    r.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    r.err = run.readAllStandardError();
+    const int at = r.err.lastIndexOf("maxrss=");
+    if (at >= 0)
+        r.peakKiB = r.err.mid(at + 7).split('k').first().toLong();
+    return r;
 }
 
 QString toolPath(const QString& name)
