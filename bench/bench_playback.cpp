@@ -72,6 +72,7 @@ class Reader : public ZRStreamReadAndControl
 public:
     using ZRStreamReadAndControl::reset_forward_prefetch;
     using ZRStreamReadAndControl::switch_to_next_file;
+    bool next_prefetched() const { return next_prefetch.isFinished(); }
     void without_group_cache() { source.set_group_cache_enabled(false); }
 };
 
@@ -151,9 +152,7 @@ double process_cpu_ms()
 
 double children_cpu_ms()
 {
-    rusage r{};
-    getrusage(RUSAGE_CHILDREN, &r);
-    return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1e3 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e3;
+    return zrbench::cpuSeconds(RUSAGE_CHILDREN) * 1e3;
 }
 
 struct Run
@@ -388,9 +387,7 @@ int main(int argc, char** argv)
         for (bool prefetched : {true, false}) {
             Reader r;
             r.init_displayer_for_stream(QFileInfo(first.seeks[0]), QStringLiteral("1"), first.files);
-            QElapsedTimer wait;
-            wait.start();
-            while (wait.elapsed() < 200)
+            while (!r.next_prefetched())
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             if (!prefetched)
                 r.reset_forward_prefetch();
