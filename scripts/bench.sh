@@ -8,7 +8,8 @@ bash scripts/install-deps.sh
 if ! command -v mpv >/dev/null 2>&1; then
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-  flock /work/apt.lock env DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends mpv \
+  # apt waits its turn when another install holds the package lock.
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 mpv \
     || echo "mpv could not be installed: the playback benchmark prints no mpv baseline"
 fi
 build_dir=${ZR_BENCH_BUILD_DIR:-build/bench}
