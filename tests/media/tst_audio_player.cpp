@@ -1,5 +1,6 @@
 //! labels: unit
 #include "media/ff_audio_decoder_sdl_player.h"
+#include "tests/media/GeneratedSound.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/LogCatcher.h"
 #include "tests/support/TestMain.h"
@@ -19,8 +20,6 @@ using namespace zrtest;
 namespace {
 
 constexpr int kRate = 48000;
-
-double toneOf(int line) { return 300.0 + 30.0 * (line % 100); }
 
 // "yyyyMMddHHmmsszzz" of a recording's start plus ms.
 QString stampAt(const GeneratedRecording& r, int ms)
@@ -45,8 +44,6 @@ QString describe(const QList<ToneRun>& runs)
         s << QString::number(r.hz, 'f', 1);
     return s.join(QLatin1Char(' '));
 }
-
-bool isTone(double hz, int line) { return std::abs(hz - toneOf(line)) < 8.0; }
 
 // A copy of a recording's sound in dir with its seek table rewritten by edit (lines without
 // their line feeds) and its data file cut to dataBytes (-1 keeps it whole, -2 removes it).
@@ -73,30 +70,6 @@ QString damagedCopy(const GeneratedRecording& r, const QString& dir, const std::
     return audio;
 }
 
-qint64 offsetOfLine(const GeneratedRecording& r, int line)
-{
-    QFile src(r.audioSeekPath);
-    src.open(QIODevice::ReadOnly);
-    const QList<QByteArray> lines = src.readAll().split('\n');
-    qint64 sum = 0;
-    for (int i = 0; i < line; ++i)
-        sum += lines[i].split(':').value(3).toLongLong();
-    return sum;
-}
-
-// The tones of lines first, first + 1, ... appear one after the other among the runs.
-bool heardInOrder(const QList<ToneRun>& runs, int first, int count)
-{
-    for (int i = 0; i + count <= runs.size(); ++i) {
-        int k = 0;
-        while (k < count && isTone(runs[i + k].hz, first + k))
-            ++k;
-        if (k == count)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 // The audio player plays a recording's sound through SDL's disk driver, which writes what
@@ -107,15 +80,7 @@ class TestAudioPlayer : public QObject
 
     ExportGenerator gen;
     GeneratedRecording rec;
-    QTemporaryDir out;
-    int runNumber = 0;
-
-    QString nextOutput()
-    {
-        const QString path = out.filePath(QStringLiteral("heard%1.raw").arg(++runNumber));
-        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(path));
-        return path;
-    }
+    DiskAudioOutput out;
 
     // A player given audio, its decode loop started: it parses the seek table itself and is not
     // positioned until the first video time (or until the owner binds and positions it).
@@ -129,9 +94,7 @@ class TestAudioPlayer : public QObject
 private slots:
     void initTestCase()
     {
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIODELAY", "20");
-        const GeneratedExport ex = gen.generate({"--audio", "--file-seconds", "10", "--size", "64x36", "--fps", "5"});
+        const GeneratedExport ex = generateWithSound(gen);
         QVERIFY2(ex.ok, qPrintable(ex.error));
         rec = ex.cameras[0].recordings[0];
         QVERIFY(rec.audioPackets > 150);
@@ -139,7 +102,7 @@ private slots:
 
     void playsOneLinePerTickFromTheVideoTime()
     {
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         auto p = startPlayer(rec.audioPath);
         QSignalSpy slider(p.get(), &ff_audio_decoder_sdl_player::send_slidervalue);
@@ -187,7 +150,7 @@ private slots:
 
     void waitsForTheVideoAndFollowsThePlaybackRate()
     {
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         auto p = startPlayer(rec.audioPath);
         QSignalSpy slider(p.get(), &ff_audio_decoder_sdl_player::send_slidervalue);
@@ -279,9 +242,9 @@ private slots:
         QFETCH(QString, redLater);
         QFETCH(int, heardFrom);
         QTemporaryDir dir;
-        const qint64 bytes = cut == -3 ? offsetOfLine(rec, 20) + 10 : cut;
+        const qint64 bytes = cut == -3 ? audioOffsetOfLine(rec, 20) + 10 : cut;
         const QString audio = damagedCopy(rec, dir.path(), edit, bytes);
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         auto p = startPlayer(audio);
         QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
@@ -329,7 +292,7 @@ private slots:
 
     void endOfTheTableIsReportedEachTick()
     {
-        nextOutput();
+        out.next();
         LogCatcher log;
         auto p = startPlayer(rec.audioPath);
         QSignalSpy finished(p.get(), &ff_audio_decoder_sdl_player::send_parsing_finished);

@@ -1,6 +1,7 @@
 //! labels: net
 #include "media/Http_header_parser.h"
 #include "media/ff_audio_decoder_sdl_player.h"
+#include "tests/media/GeneratedSound.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/HttpServer.h"
 #include "tests/support/LogCatcher.h"
@@ -26,8 +27,6 @@ namespace {
 // seek line.
 constexpr int kRate = 16000;
 
-double toneOf(int line) { return 300.0 + 30.0 * (line % 100); }
-
 // The packets heard, in order, by their pitch (line numbers modulo the tone's cycle of 100):
 // the sound is cut into 16 ms windows and a pitch counts once it fills two windows in a row.
 QList<int> linesHeard(const QString& path)
@@ -44,7 +43,7 @@ QList<int> linesHeard(const QString& path)
     for (int at = 0; at + window <= frames; at += step) {
         const double hz = toneHz(s + at * 2, window, 2, kRate);
         const int k = int(std::lround((hz - 300.0) / 30.0));
-        const int line = (k >= 0 && k < 100 && std::abs(hz - toneOf(k)) < 6.0) ? k : -1;
+        const int line = (k >= 0 && k < 100 && std::abs(hz - toneOfLine(k)) < 6.0) ? k : -1;
         repeats = line == previous ? repeats + 1 : 0;
         previous = line;
         if (line >= 0 && repeats == 1 && (lines.isEmpty() || lines.last() != line))
@@ -78,18 +77,6 @@ bool heardRun(const QList<int>& lines, int to)
         if (lines[k - from] != k % 100)
             return false;
     return true;
-}
-
-// Offset of seek line n in the data file (the sum of the earlier lines' sizes).
-qint64 offsetOfLine(const GeneratedRecording& r, int line)
-{
-    QFile src(r.audioSeekPath);
-    src.open(QIODevice::ReadOnly);
-    const QList<QByteArray> lines = src.readAll().split('\n');
-    qint64 sum = 0;
-    for (int i = 0; i < line; ++i)
-        sum += lines[i].split(':').value(3).toLongLong();
-    return sum;
 }
 
 // Fills a header record from what a server answers, as a download's header callback would:
@@ -146,15 +133,7 @@ class TestAudioStream : public QObject
     ExportGenerator gen;
     GeneratedRecording rec;
     QByteArray adts; // the recording's sound: ADTS packets, one per seek line
-    QTemporaryDir out;
-    int runNumber = 0;
-
-    QString nextOutput()
-    {
-        const QString path = out.filePath(QStringLiteral("heard%1.raw").arg(++runNumber));
-        qputenv("SDL_DISKAUDIOFILE", QFile::encodeName(path));
-        return path;
-    }
+    DiskAudioOutput out;
 
     static QStringList reds(const QSignalSpy& messages)
     {
@@ -168,9 +147,7 @@ class TestAudioStream : public QObject
 private slots:
     void initTestCase()
     {
-        qputenv("SDL_AUDIODRIVER", "disk");
-        qputenv("SDL_DISKAUDIODELAY", "20");
-        const GeneratedExport ex = gen.generate({"--audio", "--file-seconds", "10", "--size", "64x36", "--fps", "5"});
+        const GeneratedExport ex = generateWithSound(gen);
         QVERIFY2(ex.ok, qPrintable(ex.error));
         rec = ex.cameras[0].recordings[0];
         QFile f(rec.audioPath);
@@ -190,7 +167,7 @@ private slots:
         QCOMPARE(header.get_content_type(), QStringLiteral("audio/aac"));
         QVERIFY(!header.is_multipart());
 
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         const QString url = server.url(QStringLiteral("/audio.aac"));
         auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), url, &header);
@@ -227,10 +204,10 @@ private slots:
         if (stallAtLine < 0)
             reply.stall = true;
         else
-            reply.stallAfterBytes = int(offsetOfLine(rec, stallAtLine));
+            reply.stallAfterBytes = int(audioOffsetOfLine(rec, stallAtLine));
         HttpServer server;
         server.route("/audio.aac", reply);
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac")));
         QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
@@ -261,10 +238,10 @@ private slots:
     void aSilentStreamTimesOut()
     {
         HttpReply reply = HttpReply::text(adts, 200, "audio/aac");
-        reply.stallAfterBytes = int(offsetOfLine(rec, 80));
+        reply.stallAfterBytes = int(audioOffsetOfLine(rec, 80));
         HttpServer server;
         server.route("/audio.aac", reply);
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac")));
         QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
@@ -298,10 +275,10 @@ private slots:
         QFETCH(int, extraBytes);
         QFETCH(QString, red);
         HttpReply reply = HttpReply::text(adts, 200, "audio/aac");
-        reply.dropAfterBytes = int(offsetOfLine(rec, 80) + extraBytes);
+        reply.dropAfterBytes = int(audioOffsetOfLine(rec, 80) + extraBytes);
         HttpServer server;
         server.route("/audio.aac", reply);
-        const QString heardPath = nextOutput();
+        const QString heardPath = out.next();
         LogCatcher log;
         auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac")));
         QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
@@ -344,7 +321,7 @@ private slots:
         QFETCH(QString, red);
         HttpServer server;
         server.route("/audio", HttpReply::text(body, status, type));
-        nextOutput();
+        out.next();
         LogCatcher log;
         auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio")));
         QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
@@ -412,8 +389,8 @@ private slots:
     {
         QList<QByteArray> parts;
         for (int k = 0; k < 15; ++k) {
-            const qint64 from = offsetOfLine(rec, k * 10);
-            parts << audioPart("audio/aac", adts.mid(from, offsetOfLine(rec, k * 10 + 10) - from));
+            const qint64 from = audioOffsetOfLine(rec, k * 10);
+            parts << audioPart("audio/aac", adts.mid(from, audioOffsetOfLine(rec, k * 10 + 10) - from));
         }
         StreamServer::Options o;
         o.intervalMs = 0;
@@ -422,7 +399,7 @@ private slots:
         QByteArray chunk = readAnswerHead(server.port(), "/audio", &header);
         QVERIFY(header.is_multipart());
         QCOMPARE(header.get_content_type(), QStringLiteral("audio/aac"));
-        nextOutput();
+        out.next();
         LogCatcher log;
         const QString url = QStringLiteral("http://127.0.0.1:%1/audio").arg(server.port());
         ff_audio_decoder_sdl_player p(QString(), url, &header);
