@@ -116,6 +116,25 @@ QByteArray readAnswerHead(quint16 port, const QByteArray& path, Http_header_pars
     return pending;
 }
 
+// A player on the answer a loopback server gives at /audio.aac, with what it logs, says and
+// hears; route the reply before the player starts.
+struct ServedStream
+{
+    ServedStream(const HttpReply& reply, QString heard)
+        : heardPath(std::move(heard))
+        , p(std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac"))))
+        , messages(p.get(), &ff_audio_decoder_sdl_player::send_message)
+    {
+        server.route("/audio.aac", reply);
+    }
+
+    HttpServer server;
+    QString heardPath;
+    LogCatcher log;
+    std::unique_ptr<ff_audio_decoder_sdl_player> p;
+    QSignalSpy messages;
+};
+
 QByteArray audioPart(const QByteArray& type, const QByteArray& data)
 {
     return "--myboundary\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(data.size()) + "\r\n\r\n" +
@@ -205,28 +224,23 @@ private slots:
             reply.stall = true;
         else
             reply.stallAfterBytes = int(audioOffsetOfLine(rec, stallAtLine));
-        HttpServer server;
-        server.route("/audio.aac", reply);
-        const QString heardPath = out.next();
-        LogCatcher log;
-        auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac")));
-        QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
-        p->begin_stream();
-        QVERIFY(server.waitForRequests(1, 30000));
+        ServedStream s(reply, out.next());
+        s.p->begin_stream();
+        QVERIFY(s.server.waitForRequests(1, 30000));
         if (stallAtLine >= 0) {
-            QVERIFY(log.waitFor(QStringLiteral("[INFO] Audio Streamdecoder :: Device open :: "), 30000));
+            QVERIFY(s.log.waitFor(QStringLiteral("[INFO] Audio Streamdecoder :: Device open :: "), 30000));
             // Everything up to the silence plays.
-            QTRY_VERIFY2_WITH_TIMEOUT(heardRun(linesHeard(heardPath), stallAtLine),
-                                      qPrintable(describe(linesHeard(heardPath))), 30000);
+            QTRY_VERIFY2_WITH_TIMEOUT(heardRun(linesHeard(s.heardPath), stallAtLine),
+                                      qPrintable(describe(linesHeard(s.heardPath))), 30000);
         }
-        QVERIFY(!p->isFinished());
-        p->stop_stream();
-        QTRY_VERIFY_WITH_TIMEOUT(p->isFinished(), 9000);
-        QVERIFY2(!log.contains(QStringLiteral("timeout read frame")), qPrintable(log.texts().join('\n')));
+        QVERIFY(!s.p->isFinished());
+        s.p->stop_stream();
+        QTRY_VERIFY_WITH_TIMEOUT(s.p->isFinished(), 9000);
+        QVERIFY2(!s.log.contains(QStringLiteral("timeout read frame")), qPrintable(s.log.texts().join('\n')));
         // The owner closed it: the closing message, and no error after it.
-        QCOMPARE(messages.size(), 1);
-        QCOMPARE(messages[0][1].toString(), QStringLiteral("Audio stream closing."));
-        const QList<int> lines = linesHeard(heardPath);
+        QCOMPARE(s.messages.size(), 1);
+        QCOMPARE(s.messages[0][1].toString(), QStringLiteral("Audio stream closing."));
+        const QList<int> lines = linesHeard(s.heardPath);
         if (stallAtLine >= 0)
             QVERIFY2(heardRun(lines, stallAtLine), qPrintable(describe(lines)));
         else
@@ -239,23 +253,18 @@ private slots:
     {
         HttpReply reply = HttpReply::text(adts, 200, "audio/aac");
         reply.stallAfterBytes = int(audioOffsetOfLine(rec, 80));
-        HttpServer server;
-        server.route("/audio.aac", reply);
-        const QString heardPath = out.next();
-        LogCatcher log;
-        auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac")));
-        QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
-        QSignalSpy stopTimer(p.get(), &ff_audio_decoder_sdl_player::stop_timer);
-        p->begin_stream();
-        QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), 30000);
-        QCOMPARE(messages[0][0].toString(), QStringLiteral("GREEN"));
-        QVERIFY2(messages[0][1].toString().startsWith(QStringLiteral("Audio playing : ")), qPrintable(messages[0][1].toString()));
-        QVERIFY2(messages[0][1].toString() != QStringLiteral("Audio playing : 0 bytes/s"), qPrintable(messages[0][1].toString()));
-        QTRY_VERIFY_WITH_TIMEOUT(p->isFinished(), 60000);
-        QVERIFY(log.contains(QStringLiteral("[INFO] Audio Streamdecoder :: timeout read frame ")));
-        QVERIFY(log.contains(QStringLiteral("[INFO] Audio Streamdecoder :: audio interrupted return true")));
-        QVERIFY(reds(messages).isEmpty());
-        const QList<int> lines = linesHeard(heardPath);
+        ServedStream s(reply, out.next());
+        QSignalSpy stopTimer(s.p.get(), &ff_audio_decoder_sdl_player::stop_timer);
+        s.p->begin_stream();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.messages.isEmpty(), 30000);
+        QCOMPARE(s.messages[0][0].toString(), QStringLiteral("GREEN"));
+        QVERIFY2(s.messages[0][1].toString().startsWith(QStringLiteral("Audio playing : ")), qPrintable(s.messages[0][1].toString()));
+        QVERIFY2(s.messages[0][1].toString() != QStringLiteral("Audio playing : 0 bytes/s"), qPrintable(s.messages[0][1].toString()));
+        QTRY_VERIFY_WITH_TIMEOUT(s.p->isFinished(), 60000);
+        QVERIFY(s.log.contains(QStringLiteral("[INFO] Audio Streamdecoder :: timeout read frame ")));
+        QVERIFY(s.log.contains(QStringLiteral("[INFO] Audio Streamdecoder :: audio interrupted return true")));
+        QVERIFY(reds(s.messages).isEmpty());
+        const QList<int> lines = linesHeard(s.heardPath);
         QVERIFY2(heardRun(lines, 80), qPrintable(describe(lines)));
     }
 
@@ -276,23 +285,18 @@ private slots:
         QFETCH(QString, red);
         HttpReply reply = HttpReply::text(adts, 200, "audio/aac");
         reply.dropAfterBytes = int(audioOffsetOfLine(rec, 80) + extraBytes);
-        HttpServer server;
-        server.route("/audio.aac", reply);
-        const QString heardPath = out.next();
-        LogCatcher log;
-        auto p = std::make_unique<ff_audio_decoder_sdl_player>(QString(), server.url(QStringLiteral("/audio.aac")));
-        QSignalSpy messages(p.get(), &ff_audio_decoder_sdl_player::send_message);
-        p->begin_stream();
-        QTRY_VERIFY_WITH_TIMEOUT(p->isFinished(), 60000);
-        QVERIFY(!log.contains(QStringLiteral("timeout read frame")));
-        const QList<int> lines = linesHeard(heardPath);
+        ServedStream s(reply, out.next());
+        s.p->begin_stream();
+        QTRY_VERIFY_WITH_TIMEOUT(s.p->isFinished(), 60000);
+        QVERIFY(!s.log.contains(QStringLiteral("timeout read frame")));
+        const QList<int> lines = linesHeard(s.heardPath);
         if (red.isEmpty()) {
-            QVERIFY(log.contains(QStringLiteral("[INFO] Audio Streamdecoder :: audio interrupted return true")));
-            QVERIFY2(reds(messages).isEmpty(), qPrintable(reds(messages).join('\n')));
+            QVERIFY(s.log.contains(QStringLiteral("[INFO] Audio Streamdecoder :: audio interrupted return true")));
+            QVERIFY2(reds(s.messages).isEmpty(), qPrintable(reds(s.messages).join('\n')));
             QVERIFY2(heardRun(lines, 80), qPrintable(describe(lines)));
         } else {
-            QCOMPARE(reds(messages), QStringList{red});
-            QVERIFY(p->is_stopped());
+            QCOMPARE(reds(s.messages), QStringList{red});
+            QVERIFY(s.p->is_stopped());
             QVERIFY2(lines.isEmpty() || heardRun(lines, lines.last() + 1), qPrintable(describe(lines)));
             QVERIFY2(lines.isEmpty() || lines.last() < 80, qPrintable(describe(lines)));
         }
