@@ -238,6 +238,10 @@ private slots:
             if (!fd)
                 return false;
             fd->setDirectory(chosen);
+            // selectFile() leaves the name field alone while it has the keyboard focus, which
+            // it gets or not depending on when the window is activated.
+            for (auto* edit : fd->findChildren<QLineEdit*>())
+                edit->clearFocus();
             fd->selectFile(chosen + "/mine_MJPEG.avi");
             QMetaObject::invokeMethod(fd, "accept", Qt::QueuedConnection);
             return true;
