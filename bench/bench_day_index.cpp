@@ -3,11 +3,13 @@
 // 320,000 files), beside `find DIR -printf '%p %s %T@\n'` over the same folders. Cold means no
 // index and no snapshot cache, with the folders' metadata in the page cache as after a first
 // listing (a find over the whole export runs first):
-//  (a) one day's index built cold, beside find over that day;
+//  (a) one day's index built cold, beside find over that day, with the thread pool and on the
+//      calling thread alone;
 //  (a) every day's index rebuilt by the index controller, cold and with the caches of a previous
 //      run, beside one single-threaded find over the export and one find per day in parallel,
 //  (b) checking an unchanged day with a warm cache (stored hash against a fresh snapshot hash),
-//      right after the run that created the day's cache and in later runs,
+//      right after the run that created the day's cache and in later runs, in this process and
+//      in a process of its own (as at the program's start),
 //  (c) the same check right after one recording was added to one media folder.
 // An existing export folder may be given as the argument (it is then kept, caches aside).
 #include "bench/support/BenchSupport.h"
@@ -23,10 +25,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <QThreadPool>
 
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <limits>
 
@@ -139,9 +143,76 @@ QString loadAverage()
 
 } // namespace
 
+// The child process of the fresh-process check: "--check-day DAY" prints the milliseconds of
+// reading the stored hash alone, of the whole check, and its result.
+int checkDayChild(const QString& day)
+{
+    FILE* err = freopen("/dev/null", "w", stderr);
+    (void)err;
+    QElapsedTimer t;
+    t.start();
+    const QString stored = ZRIndexManager().get_zrvideo_indexfile_lastmodified_hash(QFileInfo(day));
+    const double storedMs = t.nsecsElapsed() / 1e6;
+    ZRDirectorySnapshot snapshot;
+    QStringList changed;
+    const bool same = !stored.isEmpty() && snapshot.twoPhase(day, &changed, true) == stored;
+    const double checkMs = t.nsecsElapsed() / 1e6;
+    std::printf("%f %f %d\n", storedMs, checkMs, same ? 1 : 0);
+    return 0;
+}
+
+// "--build-day DAY N", for a profiler: the day's index built N times without caches, on the
+// calling thread alone.
+int buildDayChild(const QString& exportPath, const QString& dayName, int times)
+{
+    FILE* err = freopen("/dev/null", "w", stderr);
+    (void)err;
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    QThreadPool::globalInstance()->reserveThread();
+    for (int i = 0; i < times; ++i) {
+        removeDayCaches(exportPath, dayName);
+        ZRIndexManager().background_generation(exportPath + QLatin1Char('/') + dayName);
+    }
+    QThreadPool::globalInstance()->releaseThread();
+    return 0;
+}
+
+// The check run as a program would run it at start-up, in a process of its own: best of
+// repeats, whole check and stored-hash read; the result is false when a run saw a change.
+struct FreshCheck
+{
+    double checkMs = std::numeric_limits<double>::max();
+    double storedMs = std::numeric_limits<double>::max();
+    bool unchanged = true;
+};
+
+FreshCheck freshCheck(const QString& program, const QString& day, int repeats)
+{
+    FreshCheck figure;
+    for (int i = 0; i < repeats; ++i) {
+        QProcess p;
+        p.start(program, {QStringLiteral("--check-day"), day});
+        if (!p.waitForFinished(-1) || p.exitCode() != 0)
+            return FreshCheck{-1, -1, false};
+        const QList<QByteArray> parts = p.readAllStandardOutput().trimmed().split(' ');
+        if (parts.size() != 3)
+            return FreshCheck{-1, -1, false};
+        figure.storedMs = std::min(figure.storedMs, parts.at(0).toDouble());
+        figure.checkMs = std::min(figure.checkMs, parts.at(1).toDouble());
+        figure.unchanged = figure.unchanged && parts.at(2) == "1";
+    }
+    return figure;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc > 2 && qstrcmp(argv[1], "--check-day") == 0)
+        return checkDayChild(QString::fromLocal8Bit(argv[2]));
+    if (argc > 3 && qstrcmp(argv[1], "--build-day") == 0) {
+        const QFileInfo day(QString::fromLocal8Bit(argv[2]));
+        return buildDayChild(day.absolutePath(), day.fileName(), std::max(1, atoi(argv[3])));
+    }
     QString out;
     QString exportPath;
     if (argc > 1) {
@@ -191,6 +262,17 @@ int main(int argc, char** argv)
         removeDayCaches(exportPath, days.first());
         measure(&coldDay, [&] { ZRIndexManager().background_generation(day); });
     }
+    // The same on one thread (the pool lends none), as on a machine whose other cores are busy.
+    Figure coldDayOne;
+    const int poolThreads = QThreadPool::globalInstance()->maxThreadCount();
+    QThreadPool::globalInstance()->setMaxThreadCount(1);
+    for (int i = 0; i < 5; ++i) {
+        removeDayCaches(exportPath, days.first());
+        QThreadPool::globalInstance()->reserveThread(); // the calling thread alone
+        measure(&coldDayOne, [&] { ZRIndexManager().background_generation(day); });
+        QThreadPool::globalInstance()->releaseThread();
+    }
+    QThreadPool::globalInstance()->setMaxThreadCount(poolThreads);
     Figure cold;
     for (int i = 0; i < 3; ++i) {
         removeCaches(exportPath);
@@ -199,6 +281,15 @@ int main(int argc, char** argv)
     Figure warm;
     for (int i = 0; i < 3; ++i)
         measure(&warm, [&] { rebuildAll(exportPath); });
+
+    // The day's index and cache built afresh, then the check as the next start of the program
+    // makes it, twice, each in a process of its own (a fresh heap, the index file in the page
+    // cache).
+    const QString self = QCoreApplication::applicationFilePath();
+    removeDayCaches(exportPath, days.first());
+    ZRIndexManager().background_generation(day);
+    const FreshCheck freshFirst = freshCheck(self, day, 1);
+    const FreshCheck freshSecond = freshCheck(self, day, 1);
 
     // The day's cache created afresh (which sets the day folder's time to now), then the very
     // next check.
@@ -214,6 +305,8 @@ int main(int argc, char** argv)
     QThread::sleep(3);
     checkDay(day);
     const double unchanged = zrbench::bestSeconds([&] { unchangedOk = checkDay(day) && unchangedOk; }, 5);
+    const FreshCheck freshLater = freshCheck(self, day, 5);
+    unchangedOk = unchangedOk && freshFirst.unchanged && freshSecond.unchanged && freshLater.unchanged;
 
     double added = std::numeric_limits<double>::max();
     bool addedSeen = true;
@@ -235,6 +328,8 @@ int main(int argc, char** argv)
     const QString cpu = QStringLiteral("    processor time of those runs");
     zrbench::report(QStringLiteral("(a) one day's index, cold (find = that day)"), coldDay.wall, findDay.wall, QStringLiteral("s"));
     zrbench::report(cpu, coldDay.cpu, findDay.cpu, QStringLiteral("s"));
+    zrbench::report(QStringLiteral("(a) one day's index, cold, one thread (find = that day)"), coldDayOne.wall, findDay.wall, QStringLiteral("s"));
+    zrbench::report(cpu, coldDayOne.cpu, findDay.cpu, QStringLiteral("s"));
     zrbench::report(QStringLiteral("(a) every day's index, cold (find = export, one thread)"), cold.wall, findExport.wall, QStringLiteral("s"));
     zrbench::report(cpu, cold.cpu, findExport.cpu, QStringLiteral("s"));
     zrbench::report(QStringLiteral("(a) every day's index, cold (find = one per day, in parallel)"), cold.wall, findParallel.wall, QStringLiteral("s"));
@@ -243,6 +338,14 @@ int main(int argc, char** argv)
     zrbench::report(cpu, warm.cpu, findExport.cpu, QStringLiteral("s"));
     zrbench::report(QStringLiteral("(b) check unchanged day, run after the cache's creation (find = one day)"), afterCreation * 1000, findDay.wall * 1000, QStringLiteral("ms"));
     zrbench::report(QStringLiteral("(b) check unchanged day, warm cache, later runs (find = one day)"), unchanged * 1000, findDay.wall * 1000, QStringLiteral("ms"));
+    const auto reportFresh = [&](const QString& when, const FreshCheck& figure) {
+        zrbench::report(QStringLiteral("(b) check unchanged day, own process, ") + when + QStringLiteral(" (find = one day)"),
+                        figure.checkMs, findDay.wall * 1000, QStringLiteral("ms"));
+        zrbench::reportValue(QStringLiteral("    of which reading the stored hash"), figure.storedMs, QStringLiteral("ms"));
+    };
+    reportFresh(QStringLiteral("first run after creation"), freshFirst);
+    reportFresh(QStringLiteral("second run after creation"), freshSecond);
+    reportFresh(QStringLiteral("later runs"), freshLater);
     zrbench::report(QStringLiteral("(c) check day after one added recording (find = one day)"), added * 1000, findDay.wall * 1000, QStringLiteral("ms"));
     if (!unchangedOk || !addedSeen)
         std::printf("WARNING: check results unexpected (unchanged %d, added seen %d)\n", unchangedOk, addedSeen);

@@ -9,6 +9,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 
 namespace {
 
@@ -51,7 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ZR_FUZZ_CHECK(zrfuzz::writeFile(indexPath, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))));
 
     ZRIndexManager manager;
-    manager.get_zrvideo_indexfile_lastmodified_hash(QFileInfo(day));
+    // The stored hash, read without building the document, is what the JSON library reads.
+    const QString stored = manager.get_zrvideo_indexfile_lastmodified_hash(QFileInfo(day));
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const QJsonValue member = QJsonDocument::fromJson(bytes).object().value(QStringLiteral("last_modified"));
+    const QString expected = member.isString() ? member.toString() : QString();
+    ZR_FUZZ_CHECK(stored == expected && stored.isNull() == expected.isNull());
     const Lists first = readIndex(manager, day);
     const Lists second = readIndex(manager, day);
     ZR_FUZZ_CHECK(first == second);

@@ -5,6 +5,7 @@
 #include "store/FolderListings.h"
 #include "store/IndexPlacement.h"
 #include "store/StoreLayout.h"
+#include "store/StoredIndexHash.h"
 #include "store/ZRDirectorySnapshot.h"
 #include "store/ZRFile.h"
 
@@ -585,10 +586,10 @@ QString ZRIndexManager::get_zrvideo_indexfile_lastmodified_hash(QFileInfo day)
     if (indexPath.isEmpty() || !QFileInfo::exists(indexPath))
         return QString();
     QFile file(indexPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QString();
-    const QJsonValue value = QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("last_modified"));
-    return value.isString() ? value.toString() : QString();
+    // No document is built: a day's index holds tens of thousands of paths.
+    return StoredIndexHash::fromFile(&file);
 }
 
 QList<QFileInfo> ZRIndexManager::zrnfo_with_multiple_directory(QString dayDir)
