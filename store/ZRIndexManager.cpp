@@ -74,24 +74,12 @@ QByteArray jsonArray(const QStringList& texts)
     return json;
 }
 
-// A file's absolute path: its path as it is when that is absolute and clean already, else the
-// framework's absolute path.
-QString absolutePathOf(const QFileInfo& info)
-{
-    const QString path = info.filePath();
-    if (!path.startsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1String("/."))
-        || path.endsWith(QLatin1String("/..")) || path.contains(QLatin1String("//"))
-        || path.contains(QLatin1String("/./")) || path.contains(QLatin1String("/../")))
-        return info.absoluteFilePath();
-    return path;
-}
-
 QByteArray jsonPathArray(const QList<QFileInfo>& files)
 {
     QStringList paths;
     paths.reserve(files.size());
     for (const QFileInfo& info : files)
-        paths.append(absolutePathOf(info));
+        paths.append(info.absoluteFilePath());
     return jsonArray(paths);
 }
 
