@@ -111,6 +111,25 @@ bool restBelowDay(const QString& normalized, QString* rest)
     return false;
 }
 
+// The day's media folders, by name, as absolute paths; false, logged, when dir names no folder.
+bool mediaFolderPaths(const QString& dir, QStringList* paths)
+{
+    if (dir.isEmpty()) {
+        write_log("[WARN] ZRIndex Manager :: parse_informations_with_multiple_directory :: empty root");
+        return false;
+    }
+    if (!QFileInfo(dir).isDir()) {
+        write_log(QStringLiteral("[WARN] ZRIndex Manager :: parse_informations_with_multiple_directory :: root not found: ") + dir);
+        return false;
+    }
+    const QFileInfoList folders = mediaFoldersOf(dir);
+    write_log(kLogPrefix + QStringLiteral("videolist with multiple directory :: dir list count : ")
+              + QString::number(folders.size()));
+    for (const QFileInfo& folder : folders)
+        paths->append(folder.absoluteFilePath());
+    return true;
+}
+
 } // namespace
 
 bool ZRIndexManager::splitDayPath(const QFileInfo& day, QString& exportName, QString& dayName, QString& exportPath)
@@ -162,22 +181,22 @@ void ZRIndexManager::background_generation(QString root_directory)
         QElapsedTimer timer;
         timer.start();
 
-        // The media folders are listed once, several at a time, for both the hash and the scan,
-        // each folder's time read before its entries: a change made after its listing leaves
-        // the stored hash behind the day, and the next check rebuilds it.
-        FolderListings listings;
+        // The day's media folders are found once, for the scan and the index's folder list, and
+        // listed once, several at a time, for both the hash and the scan, each folder's time
+        // read before its entries: a change made after its listing leaves the stored hash
+        // behind the day, and the next check rebuilds it.
         QStringList folders;
-        for (const QFileInfo& folder : mediaFoldersOf(path))
-            folders.append(folder.absoluteFilePath());
+        mediaFolderPaths(path, &folders);
+        FolderListings listings;
         listings.listAll(folders);
         const QString hash = snapshotHash(path, &listings);
 
         DayScan scan;
-        scanDay(path, &listings, &scan);
+        scanDay(folders, &listings, &scan);
         regenerate_zrnfo_index_with_filelist(path, scan.infos(scan.zrnfo));
         if (!scan.video.empty()) {
-            writeIndex(path, scan.json(scan.video), scan.json(scan.alarm), scan.json(scan.tag), scan.json(scan.audio),
-                       scan.json(scan.preview), hash);
+            writeIndex(path, folders, scan.json(scan.video), scan.json(scan.alarm), scan.json(scan.tag),
+                       scan.json(scan.audio), scan.json(scan.preview), hash);
             const double ms = double(timer.nsecsElapsed()) / 1000000.0;
             write_log(kLogPrefix + QStringLiteral("background generation :: regenerated index for ") + path
                       + QStringLiteral(" in ") + QString::asprintf("%g", ms) + QStringLiteral(" ms"));
@@ -206,9 +225,11 @@ void ZRIndexManager::parse_informations_with_multiple_directory(QString dir, QLi
         write_log("[ERROR] ZRIndex Manager :: parse_informations_with_multiple_directory :: null output list");
         return;
     }
-    DayScan scan;
-    if (!scanDay(dir, nullptr, &scan))
+    QStringList folders;
+    if (!mediaFolderPaths(dir, &folders))
         return;
+    DayScan scan;
+    scanDay(folders, nullptr, &scan);
     video->append(scan.infos(scan.video));
     alarm->append(scan.infos(scan.alarm));
     tag->append(scan.infos(scan.tag));
@@ -217,28 +238,14 @@ void ZRIndexManager::parse_informations_with_multiple_directory(QString dir, QLi
     zrnfo->append(scan.infos(scan.zrnfo));
 }
 
-bool ZRIndexManager::scanDay(const QString& dir, const FolderListings* listings, DayScan* scan)
+void ZRIndexManager::scanDay(const QStringList& folders, const FolderListings* listings, DayScan* scan)
 {
-    if (dir.isEmpty()) {
-        write_log("[WARN] ZRIndex Manager :: parse_informations_with_multiple_directory :: empty root");
-        return false;
-    }
-    if (!QFileInfo(dir).isDir()) {
-        write_log(QStringLiteral("[WARN] ZRIndex Manager :: parse_informations_with_multiple_directory :: root not found: ") + dir);
-        return false;
-    }
-
-    const QFileInfoList folders = mediaFoldersOf(dir);
-    write_log(kLogPrefix + QStringLiteral("videolist with multiple directory :: dir list count : ")
-              + QString::number(folders.size()));
-
     std::vector<zrplatform::FolderEntry> entries;
     std::vector<const zrplatform::FolderEntry*> files;
-    for (const QFileInfo& folder : folders) {
+    for (const QString& path : folders) {
         // One pass over each media folder gives every file's size with its name; the seek-table
         // companions are looked up among them. The files are those a plain listing shows:
         // no hidden entries, links followed to their files.
-        const QString path = folder.absoluteFilePath();
         const qsizetype number = scan->folders.size();
         scan->folders.append(path);
         const FolderListings::Listing* given = listings ? listings->find(path) : nullptr;
@@ -273,7 +280,6 @@ bool ZRIndexManager::scanDay(const QString& dir, const FolderListings* listings,
                 list->push_back({number, file->name});
         }
     }
-    return true;
 }
 
 QList<QFileInfo> ZRIndexManager::DayScan::infos(const std::vector<File>& files) const
@@ -352,23 +358,26 @@ QString ZRIndexManager::snapshotHash(const QString& dayDir, const FolderListings
 void ZRIndexManager::create_zrindexfile(QString dayDir, QList<QFileInfo> video, QList<QFileInfo> alarm,
                                         QList<QFileInfo> tag, QList<QFileInfo> audio, QList<QFileInfo> preview)
 {
-    writeIndex(dayDir, jsonPathArray(video), jsonPathArray(alarm), jsonPathArray(tag), jsonPathArray(audio),
-               jsonPathArray(preview), snapshotHash(dayDir));
-}
-
-void ZRIndexManager::writeIndex(const QString& dayDir, const QByteArray& video, const QByteArray& alarm,
-                                const QByteArray& tag, const QByteArray& audio, const QByteArray& preview,
-                                const QString& hash)
-{
-    QStringList dateDirectories;
+    QStringList mediaFolders;
     if (!QFileInfo(dayDir).isDir()) {
         write_log(QStringLiteral("[WARN] ZRIndex Manager :: create zrindexfile :: get available days :: ") + dayDir
                   + QStringLiteral("is not a directory"));
     } else {
-        for (const QFileInfo& sub : sortedEntries(dayDir, QDir::Dirs))
-            if (isValidDayName(sub.fileName()))
-                dateDirectories.append(sub.absoluteFilePath());
+        for (const QFileInfo& sub : mediaFoldersOf(dayDir))
+            mediaFolders.append(sub.absoluteFilePath());
     }
+    writeIndex(dayDir, mediaFolders, jsonPathArray(video), jsonPathArray(alarm), jsonPathArray(tag),
+               jsonPathArray(audio), jsonPathArray(preview), snapshotHash(dayDir));
+}
+
+void ZRIndexManager::writeIndex(const QString& dayDir, const QStringList& mediaFolders, const QByteArray& video,
+                                const QByteArray& alarm, const QByteArray& tag, const QByteArray& audio,
+                                const QByteArray& preview, const QString& hash)
+{
+    QStringList dateDirectories;
+    for (const QString& folder : mediaFolders)
+        if (isValidDayName(folder.mid(folder.lastIndexOf(QLatin1Char('/')) + 1)))
+            dateDirectories.append(folder);
 
     // The compact form of the index object, its members in the order of their keys.
     QByteArray json;

@@ -80,11 +80,12 @@ private:
         QByteArray json(const std::vector<File>& files) const;
     };
 
-    // The day scan, taking the media folders' listings from listings where it has them; false,
-    // logged, when dir names no folder.
-    bool scanDay(const QString& dir, const FolderListings* listings, DayScan* scan);
-    // Writes the index from its five lists, each a JSON array already.
-    void writeIndex(const QString& dayDir, const QByteArray& video, const QByteArray& alarm, const QByteArray& tag,
-                    const QByteArray& audio, const QByteArray& preview, const QString& hash);
+    // The scan of the day's media folders (absolute paths), taking their listings from listings
+    // where it has them.
+    static void scanDay(const QStringList& folders, const FolderListings* listings, DayScan* scan);
+    // Writes the index from the day's media folders and its five lists, each a JSON array already.
+    void writeIndex(const QString& dayDir, const QStringList& mediaFolders, const QByteArray& video,
+                    const QByteArray& alarm, const QByteArray& tag, const QByteArray& audio, const QByteArray& preview,
+                    const QString& hash);
     static QString snapshotHash(const QString& dayDir, const FolderListings* listings = nullptr);
 };

@@ -180,7 +180,8 @@ private slots:
     {
         QTemporaryDir tmp;
         const QString day = tmp.filePath("zrnova_aaaa-bbbb-cccc-dddd/2024-05-01");
-        const QStringList folders = {"cam 1", "caméra", "q\"uote", "tab\there"};
+        // A media folder named like a day is listed among the index's date folders too.
+        const QStringList folders = {"2024-05-02", "cam 1", "caméra", "q\"uote", "tab\there"};
         const QStringList bases = {"1_20240501_000000", "2_ü_ß", "3_😀", "4_a\\b", "5_\"q\"", "6_\x7f_del",
                                    "7_new\nline"};
         QStringList videos;
@@ -213,6 +214,7 @@ private slots:
         const QJsonObject index = doc.object();
         QCOMPARE(arrayStrings(index.value("zrvideo_files")), videos);
         QCOMPARE(index.value("root_directory").toString(), day);
+        QCOMPARE(arrayStrings(index.value("date_directory")), QStringList({day + "/2024-05-02"}));
         QCOMPARE(index.value("last_modified").toString(), storetest::referenceHash(day));
 
         // The scan and the writer on their own give the same lists and the same bytes.
