@@ -197,6 +197,14 @@ public:
         }, timeoutMs);
     }
 
+    // The camera chooser's drop-down: a popup, not one of the visual items.
+    QObject* cameraPopup() const
+    {
+        QQuickItem* combo = item(QStringLiteral("buttonCameraCombo"));
+        QObject* popup = combo ? combo->property("popup").value<QObject*>() : nullptr;
+        return popup && popup->objectName() == QLatin1String("buttonCameraPopup") ? popup : nullptr;
+    }
+
     // Picks a camera in the chooser's drop-down, as the operator does: open, look, click.
     // The rows follow the controller's camera table, in no fixed order.
     bool chooseCamera(const QString& camera)
@@ -208,7 +216,7 @@ public:
         if (!click(QStringLiteral("cameraChooser")))
             return false;
         // The row is clicked once the drop-down has finished opening.
-        auto* popup = combo->property("popup").value<QObject*>();
+        QObject* popup = cameraPopup();
         if (!popup || !QTest::qWaitFor([&] { return popup->property("opened").toBool(); }, 30000))
             return false;
         const QString name = QStringLiteral("buttonCameraRow%1").arg(row);
@@ -409,7 +417,8 @@ private slots:
         // No camera: the chooser says so and does not open.
         QCOMPARE(h.text(QStringLiteral("buttonCameraText")), QStringLiteral("Aucune caméra"));
         QVERIFY(h.click(QStringLiteral("cameraChooser")));
-        QVERIFY(!h.prop(QStringLiteral("buttonCameraPopup"), "visible").toBool());
+        QVERIFY(h.cameraPopup());
+        QVERIFY(!h.cameraPopup()->property("visible").toBool());
 
         // Cancelling the folder dialog keeps the page empty.
         QVERIFY(h.chooseFolder(*answerer, QString()));
@@ -545,7 +554,8 @@ private slots:
         QVERIFY(!h.prop(QStringLiteral("regenerateButton"), "enabled").toBool());
         QVERIFY(h.prop(QStringLiteral("homePanel"), "calendarEnabled").toBool());
         QVERIFY(h.click(QStringLiteral("cameraChooser")));
-        QVERIFY(!h.prop(QStringLiteral("buttonCameraPopup"), "visible").toBool());
+        QVERIFY(h.cameraPopup());
+        QVERIFY(!h.cameraPopup()->property("visible").toBool());
 
         // Camera 2 is not recorded on the April day: the first camera is taken, with a warning.
         QVERIFY(h.click(QStringLiteral("calendarPrevious")));
