@@ -5,9 +5,7 @@
 #include "export/PopupExport.h"
 #include "media/ZRStreamReadAndControl.h"
 #include "player/AlarmViewer.h"
-#include "player/IntegrityDialog.h"
 #include "store/DayListing.h"
-#include "store/IntegrityCheck.h"
 #include "store/StoreLayout.h"
 #include "store/ZRFile.h"
 #include "store/ZRIndexController.h"
@@ -89,6 +87,7 @@ ZRPlayerInferfaceController::ZRPlayerInferfaceController(QObject* /*parent*/)
     // Emitted from pool threads too: the automatic connection queues those to this thread.
     connect(reader, &ZRStreamReadAndControl::send_available_videostream, this,
             &ZRPlayerInferfaceController::recv_available_videostream);
+    connect(&integrity_run, &IntegrityRun::dialog_finished, this, &ZRPlayerInferfaceController::integrity_check_done);
 }
 
 ZRPlayerInferfaceController::~ZRPlayerInferfaceController()
@@ -99,28 +98,6 @@ ZRPlayerInferfaceController::~ZRPlayerInferfaceController()
     for (QFuture<void>& task : listing_tasks)
         task.waitForFinished();
     listing_tasks.clear();
-    // A check thread must not outlive its object: stop and wait for every one still running.
-    // The dialog of the open one would show a check that no longer exists, so it goes too.
-    if (integrity_dialog)
-        disconnect(integrity_dialog, nullptr, this, nullptr);
-    if (integrity_check) {
-        released_checks.append(integrity_check);
-        integrity_check = nullptr;
-    }
-    for (const QPointer<IntegrityCheck>& check : std::as_const(released_checks)) {
-        if (!check)
-            continue;
-        if (check->isRunning())
-            check->user_stop();
-        check->wait();
-        delete check.data();
-    }
-    released_checks.clear();
-    if (integrity_dialog) {
-        integrity_dialog->close();
-        integrity_dialog->deleteLater();
-        integrity_dialog = nullptr;
-    }
     // The index workers report to functors bound to this object; their controller waits for
     // them when it goes.
     if (index_controller) {
@@ -901,20 +878,12 @@ void ZRPlayerInferfaceController::open_alarm_popup(QString image_path)
     viewer->show();
 }
 
-IntegrityDialog* ZRPlayerInferfaceController::get_integrity_dialog() const
-{
-    return integrity_dialog.data();
-}
-
 void ZRPlayerInferfaceController::check_integrity()
 {
-    if (integrity_dialog)
+    if (integrity_run.dialog())
         return;
     // A dialog destroyed without finishing leaves its check behind.
-    if (integrity_check) {
-        release_integrity_check(integrity_check);
-        integrity_check = nullptr;
-    }
+    integrity_run.release_check();
     // Without a folder and a day the path would name the file system's root.
     const QDate day = QDate::fromString(m_selected_date, QStringLiteral("yyyy-MM-dd"));
     if (root_directory.isEmpty() || !day.isValid()) {
@@ -923,41 +892,13 @@ void ZRPlayerInferfaceController::check_integrity()
         return;
     }
     write_log(kInfo + QStringLiteral("check integrity :: ") + root_directory + QLatin1Char('/') + m_selected_date);
-    integrity_check = new IntegrityCheck(root_directory + QLatin1Char('/') + m_selected_date);
-    integrity_dialog = new IntegrityDialog(root_directory, m_selected_date, nullptr);
-
-    IntegrityDialog* dialog = integrity_dialog;
-    dialog->follow(integrity_check);
-    connect(dialog, &QDialog::finished, this, &ZRPlayerInferfaceController::integrity_check_done);
-
-    integrity_dialog->show();
-    integrity_check->start(QThread::InheritPriority);
+    integrity_run.start(root_directory + QLatin1Char('/') + m_selected_date, root_directory, m_selected_date, nullptr);
 }
 
 void ZRPlayerInferfaceController::integrity_check_done()
 {
     write_log(kInfo + QStringLiteral("integrity check done"));
-    if (integrity_dialog)
-        integrity_dialog->deleteLater();
-    integrity_dialog = nullptr;
-    if (integrity_check) {
-        release_integrity_check(integrity_check);
-        integrity_check = nullptr;
-    }
-}
-
-void ZRPlayerInferfaceController::release_integrity_check(IntegrityCheck* check)
-{
-    // Connected before looking: a thread ending in between still deletes its object, and a
-    // second deleteLater is harmless.
-    connect(check, &QThread::finished, check, &QObject::deleteLater);
-    if (check->isRunning()) {
-        check->user_stop();
-        released_checks.removeIf([](const QPointer<IntegrityCheck>& c) { return c.isNull(); });
-        released_checks.append(check);
-    } else {
-        check->deleteLater();
-    }
+    integrity_run.end();
 }
 
 PopupExport* ZRPlayerInferfaceController::get_export_dialog() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "player/IntegrityRun.h"
 #include "store/DayListing.h"
 
 #include <QFileInfo>
@@ -62,8 +63,8 @@ public:
     int get_stream_id() const { return stream_id; }
     int get_rate() const { return rate; }
     // The integrity dialog on show, null when none.
-    IntegrityDialog* get_integrity_dialog() const;
-    IntegrityCheck* get_integrity_check() const { return integrity_check; }
+    IntegrityDialog* get_integrity_dialog() const { return integrity_run.dialog(); }
+    IntegrityCheck* get_integrity_check() const { return integrity_run.check(); }
     // The export dialog opened last, null when none.
     PopupExport* get_export_dialog() const;
     QHash<int, QString> get_camera_table() const { return m_hash_camera_id_name; }
@@ -132,9 +133,6 @@ private:
     void set_file(QString direction);
     // Opens an image viewer on what the display shows.
     void open_snapshot(bool full);
-    // Lets go of a check: at once when its thread has ended, else asked to stop and deleted
-    // once it has finished.
-    void release_integrity_check(IntegrityCheck* check);
     QList<QFileInfo> get_selected_camera_video_list();
     // The day's video and audio files whose seek table can be read, as the locator sees them.
     QList<QFileInfo> playable_files(const QList<QFileInfo>& files, const char* operation);
@@ -148,8 +146,7 @@ private:
     int playback_state = 0;
     ZRIndexController* index_controller = nullptr;
     // The dialog deletes itself when closed: the guard sees it go.
-    QPointer<IntegrityDialog> integrity_dialog;
-    IntegrityCheck* integrity_check = nullptr;
+    IntegrityRun integrity_run;
     QList<QFileInfo> day_video_list;
     QList<QFileInfo> day_alarm_list;
     QList<QFileInfo> day_tag_list;
@@ -175,7 +172,4 @@ private:
     // The export dialog opened last; earlier ones stay only while their raw copy runs.
     QPointer<PopupExport> export_dialog;
     QList<QPointer<PopupExport>> running_export_dialogs;
-
-    // Checks let go of while still running; the destructor stops and waits for those left.
-    QList<QPointer<IntegrityCheck>> released_checks;
 };

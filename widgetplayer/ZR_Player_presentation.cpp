@@ -257,6 +257,7 @@ ZR_Player_presentation::ZR_Player_presentation(QWidget* parent)
     ui->integrityButton->setEnabled(false);
     ui->integrityButton->setStyleSheet(QStringLiteral("color: white;"));
     connect(ui->integrityButton, &QPushButton::clicked, this, &ZR_Player_presentation::check_integrity_slot);
+    connect(&integrity_run, &IntegrityRun::dialog_finished, this, &ZR_Player_presentation::integrity_check_done);
 
     file_model = new ZRVideoFileSystemModel(this);
     tree_proxy = new TreeProxyModel();
@@ -335,22 +336,6 @@ ZR_Player_presentation::~ZR_Player_presentation()
         frame_repeat_timer = nullptr;
     }
 
-    // A running check is stopped and waited for: its thread must not outlive it.
-    if (integrity_dialog)
-        disconnect(integrity_dialog, nullptr, this, nullptr);
-    if (integrity_check) {
-        released_checks.append(integrity_check);
-        integrity_check = nullptr;
-    }
-    for (const QPointer<IntegrityCheck>& check : std::as_const(released_checks)) {
-        if (!check)
-            continue;
-        if (check->isRunning())
-            check->user_stop();
-        check->wait();
-        delete check.data();
-    }
-    released_checks.clear();
     // A dialog with a raw copy running tells its copy to stop; the copy goes once it has ended.
     delete export_dialog.data();
 
@@ -443,11 +428,6 @@ void ZR_Player_presentation::expand_parents(QTreeView* tree, QModelIndex index)
 PopupExport* ZR_Player_presentation::get_export_dialog() const
 {
     return export_dialog.data();
-}
-
-IntegrityDialog* ZR_Player_presentation::get_integrity_dialog() const
-{
-    return integrity_dialog.data();
 }
 
 void ZR_Player_presentation::open_button() {}
@@ -880,44 +860,15 @@ void ZR_Player_presentation::get_export_endingsignal()
 
 void ZR_Player_presentation::check_integrity_slot()
 {
-    if (integrity_dialog)
+    if (integrity_run.dialog())
         return;
-    // A dialog destroyed without finishing leaves its check behind.
-    release_integrity_check();
-    integrity_check = new IntegrityCheck(day_folder);
-    integrity_dialog = new IntegrityDialog(day_folder, selected_date.toString(QStringLiteral("yyyy-MM-dd")), this);
-    IntegrityDialog* dialog = integrity_dialog;
-    dialog->follow(integrity_check);
-    connect(dialog, &QDialog::finished, this, &ZR_Player_presentation::integrity_check_done);
-    integrity_dialog->show();
-    integrity_check->start(QThread::InheritPriority);
+    integrity_run.start(day_folder, day_folder, selected_date.toString(QStringLiteral("yyyy-MM-dd")), this);
 }
 
 void ZR_Player_presentation::integrity_check_done()
 {
     write_log(kInfo + QStringLiteral("integrity check done"));
-    if (integrity_dialog)
-        integrity_dialog->deleteLater();
-    integrity_dialog = nullptr;
-    release_integrity_check();
-}
-
-void ZR_Player_presentation::release_integrity_check()
-{
-    IntegrityCheck* check = integrity_check;
-    integrity_check = nullptr;
-    if (!check)
-        return;
-    // Connected before looking: a thread ending in between still deletes its object, and a
-    // second deleteLater is harmless.
-    connect(check, &QThread::finished, check, &QObject::deleteLater);
-    if (check->isRunning()) {
-        check->user_stop();
-        released_checks.removeIf([](const QPointer<IntegrityCheck>& c) { return c.isNull(); });
-        released_checks.append(check);
-    } else {
-        check->deleteLater();
-    }
+    integrity_run.end();
 }
 
 void ZR_Player_presentation::open_alarm_popup(QModelIndex index)

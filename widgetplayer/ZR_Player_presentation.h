@@ -2,6 +2,7 @@
 
 #include "export/PopupExport.h"
 #include "player/IntegrityDialog.h"
+#include "player/IntegrityRun.h"
 #include "store/Vignette.h"
 
 #include <QDate>
@@ -74,8 +75,8 @@ public:
     AlarmItemDelegate* get_alarm_delegate() const { return alarm_delegate; }
     TagItemDelegate* get_tags_delegate() const { return tags_delegate; }
     PopupExport* get_export_dialog() const;
-    IntegrityDialog* get_integrity_dialog() const;
-    IntegrityCheck* get_integrity_check() const { return integrity_check; }
+    IntegrityDialog* get_integrity_dialog() const { return integrity_run.dialog(); }
+    IntegrityCheck* get_integrity_check() const { return integrity_run.check(); }
     ZRVideoFileSystemModel* get_file_model() const { return file_model; }
     TreeProxyModel* get_tree_proxy() const { return tree_proxy; }
     int get_minute_diff() const { return minute_diff; }
@@ -160,8 +161,6 @@ private:
     void day_index_failed();
     // Seconds one recording covers: the measured minutes, 60 while none were measured.
     int file_seconds() const { return minute_diff > 0 ? minute_diff * 60 : 60; }
-    // Lets go of the integrity pair: the check is asked to stop and goes once its thread ended.
-    void release_integrity_check();
 
     Ui_ZR_Player_presentation* ui = nullptr;
     int play_state = 0;
@@ -176,8 +175,7 @@ private:
     QString actual_file;
     // Guarded: a dialog whose raw copy ended is released by its own signal.
     QPointer<PopupExport> export_dialog;
-    QPointer<IntegrityDialog> integrity_dialog;
-    IntegrityCheck* integrity_check = nullptr;
+    IntegrityRun integrity_run;
     QVBoxLayout* timelines_tab_layout = nullptr;
     QWidget* timelines_widget = nullptr;
     QVBoxLayout* timelines_layout = nullptr;
@@ -205,8 +203,6 @@ private:
     QString rebuilding_day;
     // The day folder whose rebuild has ended; it is not rebuilt again while shown.
     QString indexed_day;
-    // Checks let go of while still running: the destructor stops and waits for those left.
-    QList<QPointer<IntegrityCheck>> released_checks;
     // Filler threads still running: the override cursor they set is restored once each.
     int fillers_running = 0;
 };
