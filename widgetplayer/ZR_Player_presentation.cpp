@@ -140,6 +140,38 @@ void animate_opacity(QLabel* label, double from, double to, int ms, QEasingCurve
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+// Alarm and tag file names: camera_day_time[...] or camera_alarm_day_time (four parts).
+bool split_entry_name(const QString& name, QString* camera, QString* day, QString* time)
+{
+    const QStringList parts = name.split(QLatin1Char('_'));
+    if (parts.size() < 3)
+        return false;
+    const bool four = parts.size() == 4;
+    *camera = parts.at(0);
+    *day = parts.at(four ? 2 : 1);
+    *time = parts.at(four ? 3 : 2);
+    return true;
+}
+
+// A list's camera choice gets each camera once; the one asked for becomes the selected row.
+void add_camera_choice(QStringList& choices, const QString& display_name, int file_camera, int camera_id,
+                       int& selected)
+{
+    if (choices.contains(display_name))
+        return;
+    choices.append(display_name);
+    if (camera_id >= 0 && camera_id == file_camera)
+        selected = int(choices.size()) - 1;
+}
+
+void show_camera_choices(QComboBox* box, const QStringList& choices, int selected)
+{
+    box->clear();
+    box->addItems(choices);
+    if (selected != -1)
+        box->setCurrentIndex(selected);
+}
+
 // The alarm and tag lists show one entry per row, as wide as the list, without grid or headers.
 void show_vignette_list(QTableView* view, QAbstractItemModel* model, QAbstractItemDelegate* delegate,
                         int row_height)
@@ -1611,29 +1643,18 @@ void ZR_Player_presentation::set_alarm_list_from_cameraid(int camera_id)
         const QString name = f.fileName();
         if (!name.contains(QLatin1String("thumb.jpg")))
             continue;
-        const QStringList parts = name.split(QLatin1Char('_'));
-        if (parts.size() < 3)
+        QString cam, date, time;
+        if (!split_entry_name(name, &cam, &date, &time))
             continue;
-        const bool four = parts.size() == 4;
-        const QString cam = parts.at(0);
-        const QString date = parts.at(four ? 2 : 1);
-        QString time = parts.at(four ? 3 : 2);
         if (time.indexOf(QLatin1Char('-')) >= 0)
             time.truncate(time.indexOf(QLatin1Char('-')));
         const int file_camera = whole_number(cam);
         const QString display_name = camera_display_name(file_camera);
-        if (!choices.contains(display_name)) {
-            choices.append(display_name);
-            if (camera_id >= 0 && camera_id == file_camera)
-                selected = int(choices.size()) - 1;
-        }
+        add_camera_choice(choices, display_name, file_camera, camera_id, selected);
         if (camera_id < 0 || camera_id == file_camera)
             alarm_vignettes.append(Vignette(name, f.filePath(), display_name, cam, date, time));
     }
-    ui->alarm_combobox->clear();
-    ui->alarm_combobox->addItems(choices);
-    if (selected != -1)
-        ui->alarm_combobox->setCurrentIndex(selected);
+    show_camera_choices(ui->alarm_combobox, choices, selected);
 
     if (alarm_model)
         alarm_model->deleteLater();
@@ -1665,25 +1686,17 @@ void ZR_Player_presentation::set_tags_list_from_cameraid(int camera_id)
     int selected = -1;
     for (const QFileInfo& f : tag_files) {
         std::unique_ptr<ZRTag> tag(ZRFile::parse_tags_file(f));
-        const QStringList parts = f.fileName().split(QLatin1Char('_'));
         if (!tag || f.fileName().isEmpty()) {
             write_log(kError + QStringLiteral("failed to parse TAG file ") + f.fileName());
             continue;
         }
-        if (parts.size() < 3)
+        QString cam, date, time;
+        if (!split_entry_name(f.fileName(), &cam, &date, &time))
             continue;
-        const bool four = parts.size() == 4;
-        const QString cam = parts.at(0);
-        const QString date = parts.at(four ? 2 : 1);
-        QString time = parts.at(four ? 3 : 2);
         time.remove(QStringLiteral(".zrtag"));
         const int tag_camera = whole_number(cam);
         const QString display_name = camera_display_name(tag_camera);
-        if (!choices.contains(display_name)) {
-            choices.append(display_name);
-            if (camera_id >= 0 && camera_id == tag_camera)
-                selected = int(choices.size()) - 1;
-        }
+        add_camera_choice(choices, display_name, tag_camera, camera_id, selected);
         const int tt = seconds_of_day(time);
         for (const QFileInfo& v : video) {
             QString vc, vd, vt;
@@ -1700,10 +1713,7 @@ void ZR_Player_presentation::set_tags_list_from_cameraid(int camera_id)
             }
         }
     }
-    ui->tags_comboBox->clear();
-    ui->tags_comboBox->addItems(choices);
-    if (selected != -1)
-        ui->tags_comboBox->setCurrentIndex(selected);
+    show_camera_choices(ui->tags_comboBox, choices, selected);
 
     if (tags_model)
         tags_model->deleteLater();
