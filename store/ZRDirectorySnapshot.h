@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Reduces a folder tree to one SHA-256 digest of its files' relative paths, modification times
@@ -35,7 +36,8 @@ public:
     // One folder alone: appends it to changed unless its cache entry matches its modification
     // time and accepted counts.
     void checkDir(const QString& root, const QString& dir, QStringList* changed);
-    // The folder's 32-byte digest with paths relative to root; empty when cancelled.
+    // The folder's 32-byte digest with paths relative to root; empty when cancelled or when
+    // the digest could not be computed.
     QByteArray hashDir(const QString& root, const QString& dir, bool useCache);
 
     bool openCacheForRoot(const QString& root);
@@ -58,16 +60,14 @@ public:
     static constexpr qint32 kCacheVersion = 1;
 
 private:
-    struct Entry
-    {
-        QString name;
-        qint64 size = 0;  // files only
-        qint64 mtime = 0; // files only, seconds since the epoch
-    };
+    using Entry = zrplatform::FolderEntry;
     struct Listing
     {
-        std::vector<Entry> files; // accepted, sorted by name
-        std::vector<Entry> dirs;
+        // The entries listed here when no listing was given; shared, so that the pointers
+        // below stay good in every copy.
+        std::shared_ptr<const std::vector<Entry>> own;
+        std::vector<const Entry*> files; // accepted, sorted by name
+        std::vector<const Entry*> dirs;
         qint64 mtime = 0;
     };
 

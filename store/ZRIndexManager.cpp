@@ -19,6 +19,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -195,8 +196,9 @@ void ZRIndexManager::background_generation(QString root_directory)
         scanDay(folders, &listings, &scan);
         regenerate_zrnfo_index_with_filelist(path, scan.infos(scan.zrnfo));
         if (!scan.video.empty()) {
-            writeIndex(path, folders, scan.json(scan.video), scan.json(scan.alarm), scan.json(scan.tag),
-                       scan.json(scan.audio), scan.json(scan.preview), hash);
+            writeIndex(
+                path, folders, [&scan](MediaKind kind, QByteArray* json) { scan.appendJson(scan.list(kind), json); },
+                scan.jsonSize(), hash);
             const double ms = double(timer.nsecsElapsed()) / 1000000.0;
             write_log(kLogPrefix + QStringLiteral("background generation :: regenerated index for ") + path
                       + QStringLiteral(" in ") + QString::asprintf("%g", ms) + QStringLiteral(" ms"));
@@ -291,12 +293,35 @@ QList<QFileInfo> ZRIndexManager::DayScan::infos(const std::vector<File>& files) 
     return out;
 }
 
-QByteArray ZRIndexManager::DayScan::json(const std::vector<File>& files) const
+const std::vector<ZRIndexManager::DayScan::File>& ZRIndexManager::DayScan::list(MediaKind kind) const
+{
+    switch (kind) {
+    case MediaKind::Video: return video;
+    case MediaKind::Alarm: return alarm;
+    case MediaKind::Tag: return tag;
+    case MediaKind::Audio: return audio;
+    case MediaKind::Preview: return preview;
+    case MediaKind::CameraInfo:
+    case MediaKind::None: break;
+    }
+    return zrnfo;
+}
+
+qsizetype ZRIndexManager::DayScan::jsonSize() const
+{
+    qsizetype size = 0;
+    for (const std::vector<File>* files : {&video, &alarm, &tag, &audio, &preview})
+        for (const File& file : *files)
+            size += folders.at(file.folder).size() + file.name.size() + 4;
+    return size + 10;
+}
+
+void ZRIndexManager::DayScan::appendJson(const std::vector<File>& files, QByteArray* json) const
 {
     // A folder's path is clean and absolute, and a listed name holds no "/": their join is
-    // the file's absolute path as it stands. Plain folders are written out once.
+    // the file's absolute path as it stands. Plain folders are written out once; the library
+    // writes the rare other paths. The size is worked out first, the bytes then written in place.
     std::vector<QByteArray> plainFolders;
-    qsizetype longest = 0;
     for (const QString& folder : folders) {
         QByteArray bytes;
         if (isPlainJsonText(folder)) {
@@ -305,27 +330,47 @@ QByteArray ZRIndexManager::DayScan::json(const std::vector<File>& files) const
             bytes.append('/');
         }
         plainFolders.push_back(bytes);
-        longest = std::max(longest, folder.size());
     }
-    QByteArray out;
-    out.reserve(qsizetype(files.size()) * (longest + 40) + 2);
-    out.append('[');
-    bool first = true;
-    for (const File& file : files) {
-        if (!first)
-            out.append(',');
-        first = false;
+    std::vector<bool> plain(files.size());
+    std::vector<QByteArray> others;
+    qsizetype size = 2 + (files.empty() ? 0 : qsizetype(files.size()) - 1);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const File& file = files[i];
         const QByteArray& folder = plainFolders[size_t(file.folder)];
-        if (!folder.isEmpty() && isPlainJsonText(file.name)) {
-            out.append(folder);
-            appendPlain(out, file.name);
-            out.append('"');
+        plain[i] = !folder.isEmpty() && isPlainJsonText(file.name);
+        if (plain[i]) {
+            size += folder.size() + file.name.size() + 1;
         } else {
-            appendJsonString(out, folders.at(file.folder) + QLatin1Char('/') + file.name);
+            QByteArray one;
+            appendJsonString(one, folders.at(file.folder) + QLatin1Char('/') + file.name);
+            size += one.size();
+            others.push_back(std::move(one));
         }
     }
-    out.append(']');
-    return out;
+    const qsizetype start = json->size();
+    json->resize(start + size);
+    char* out = json->data() + start;
+    *out++ = '[';
+    auto other = others.cbegin();
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (i > 0)
+            *out++ = ',';
+        const File& file = files[i];
+        if (plain[i]) {
+            const QByteArray& folder = plainFolders[size_t(file.folder)];
+            memcpy(out, folder.constData(), size_t(folder.size()));
+            out += folder.size();
+            for (const QChar c : file.name)
+                *out++ = char(c.unicode());
+            *out++ = '"';
+        } else {
+            memcpy(out, other->constData(), size_t(other->size()));
+            out += other->size();
+            ++other;
+        }
+    }
+    *out++ = ']';
+    Q_ASSERT(out == json->data() + json->size());
 }
 
 void ZRIndexManager::regenerate_zrnfo_index_with_filelist(QString dayDir, QList<QFileInfo> files)
@@ -366,13 +411,22 @@ void ZRIndexManager::create_zrindexfile(QString dayDir, QList<QFileInfo> video, 
         for (const QFileInfo& sub : mediaFoldersOf(dayDir))
             mediaFolders.append(sub.absoluteFilePath());
     }
-    writeIndex(dayDir, mediaFolders, jsonPathArray(video), jsonPathArray(alarm), jsonPathArray(tag),
-               jsonPathArray(audio), jsonPathArray(preview), snapshotHash(dayDir));
+    const auto lists = [&](MediaKind kind, QByteArray* json) {
+        switch (kind) {
+        case MediaKind::Video: json->append(jsonPathArray(video)); break;
+        case MediaKind::Alarm: json->append(jsonPathArray(alarm)); break;
+        case MediaKind::Tag: json->append(jsonPathArray(tag)); break;
+        case MediaKind::Audio: json->append(jsonPathArray(audio)); break;
+        case MediaKind::Preview: json->append(jsonPathArray(preview)); break;
+        case MediaKind::CameraInfo:
+        case MediaKind::None: json->append("[]"); break;
+        }
+    };
+    writeIndex(dayDir, mediaFolders, lists, 0, snapshotHash(dayDir));
 }
 
-void ZRIndexManager::writeIndex(const QString& dayDir, const QStringList& mediaFolders, const QByteArray& video,
-                                const QByteArray& alarm, const QByteArray& tag, const QByteArray& audio,
-                                const QByteArray& preview, const QString& hash)
+void ZRIndexManager::writeIndex(const QString& dayDir, const QStringList& mediaFolders, const ListWriter& lists,
+                                qsizetype sizeHint, const QString& hash)
 {
     QStringList dateDirectories;
     for (const QString& folder : mediaFolders)
@@ -381,7 +435,7 @@ void ZRIndexManager::writeIndex(const QString& dayDir, const QStringList& mediaF
 
     // The compact form of the index object, its members in the order of their keys.
     QByteArray json;
-    json.reserve(video.size() + alarm.size() + tag.size() + audio.size() + preview.size() + 1024);
+    json.reserve(sizeHint + 1024);
     json.append("{\"date_directory\":");
     json.append(jsonArray(dateDirectories));
     json.append(",\"last_modified\":");
@@ -389,15 +443,15 @@ void ZRIndexManager::writeIndex(const QString& dayDir, const QStringList& mediaF
     json.append(",\"root_directory\":");
     appendJsonString(json, normalizePath(QFileInfo(dayDir).absoluteFilePath()));
     json.append(",\"zralarm_files\":");
-    json.append(alarm);
+    lists(MediaKind::Alarm, &json);
     json.append(",\"zraudio_files\":");
-    json.append(audio);
+    lists(MediaKind::Audio, &json);
     json.append(",\"zrpreview_files\":");
-    json.append(preview);
+    lists(MediaKind::Preview, &json);
     json.append(",\"zrtag_files\":");
-    json.append(tag);
+    lists(MediaKind::Tag, &json);
     json.append(",\"zrvideo_files\":");
-    json.append(video);
+    lists(MediaKind::Video, &json);
     json.append('}');
     write_log(kLogPrefix + QStringLiteral("create zrindexfile :: last modified value ") + hash);
 

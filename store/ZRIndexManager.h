@@ -7,9 +7,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 class FolderListings;
+enum class MediaKind;
 
 // Builds a day folder's index file (".zrindex/<day>/zrvideoindex.json" in the export folder, or
 // in the export's stand-in in the per-user folder when the export cannot be written: the day's
@@ -76,16 +78,22 @@ private:
         std::vector<File> video, alarm, tag, audio, preview, zrnfo;
 
         QList<QFileInfo> infos(const std::vector<File>& files) const;
-        // The list as a JSON array of absolute paths.
-        QByteArray json(const std::vector<File>& files) const;
+        const std::vector<File>& list(MediaKind kind) const;
+        // Appends the list as a JSON array of absolute paths.
+        void appendJson(const std::vector<File>& files, QByteArray* json) const;
+        // About the size of the five lists as JSON.
+        qsizetype jsonSize() const;
     };
+    // Appends the index's list of one kind (video, alarm, tag, audio or preview) as a JSON
+    // array of absolute paths.
+    using ListWriter = std::function<void(MediaKind kind, QByteArray* json)>;
 
     // The scan of the day's media folders (absolute paths), taking their listings from listings
     // where it has them.
     static void scanDay(const QStringList& folders, const FolderListings* listings, DayScan* scan);
-    // Writes the index from the day's media folders and its five lists, each a JSON array already.
-    void writeIndex(const QString& dayDir, const QStringList& mediaFolders, const QByteArray& video,
-                    const QByteArray& alarm, const QByteArray& tag, const QByteArray& audio, const QByteArray& preview,
-                    const QString& hash);
+    // Writes the index from the day's media folders and its five lists, written in place by
+    // lists; sizeHint is about their size.
+    void writeIndex(const QString& dayDir, const QStringList& mediaFolders, const ListWriter& lists,
+                    qsizetype sizeHint, const QString& hash);
     static QString snapshotHash(const QString& dayDir, const FolderListings* listings = nullptr);
 };

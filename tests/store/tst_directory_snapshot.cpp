@@ -89,6 +89,29 @@ private slots:
         QCOMPARE(twoPhase(root + "/", true), expected);
     }
 
+    // Folders whose records run to hundreds of kilobytes, the longest names a file system takes,
+    // non-ASCII names and a deep chain of folders hash as the definition says.
+    void largeAndDeepTreesMatchTheDefinition()
+    {
+        QTemporaryDir tmp;
+        const QString root = tmp.filePath("day");
+        const QString padding(90, QLatin1Char('n'));
+        for (int i = 0; i < 1500; ++i)
+            writeFile(root + "/cam1/" + QString::number(i).rightJustified(5, QLatin1Char('0')) + padding + ".zrvideo");
+        writeFile(root + "/cam1/" + QString(250, QLatin1Char('L')));
+        writeFile(root + "/cam1/" + QString(120, QChar(0x00e9)));
+        QString deep = root + "/chain";
+        for (int level = 0; level < 40; ++level) {
+            deep += "/" + QString::number(level) + padding;
+            writeFile(deep + "/f", QByteArray(level, 'x'));
+        }
+        setTreeMTime(root, kOld);
+        const QString expected = referenceHash(root);
+        QCOMPARE(twoPhase(root, false), expected);
+        QCOMPARE(twoPhase(root, true), expected);
+        QCOMPARE(twoPhase(root, true), expected);
+    }
+
     void skippedEntriesHashLikeAnEmptyFolder()
     {
         QTemporaryDir tmp;

@@ -149,6 +149,17 @@ private slots:
         QCOMPARE(arrayStrings(index.value("zrpreview_files")), sortedPaths(previews));
         QCOMPARE(arrayStrings(index.value("zrtag_files")), sortedPaths(tags));
         QCOMPARE(arrayStrings(index.value("zralarm_files")), sortedPaths(alarms));
+        // The whole file: the JSON library's compact form of the object the lists make.
+        const auto array = [](const QStringList& paths) { return QJsonArray::fromStringList(sortedPaths(paths)); };
+        const QJsonObject expected{{"date_directory", QJsonArray()},
+                                   {"last_modified", storetest::referenceHash(day)},
+                                   {"root_directory", day},
+                                   {"zralarm_files", array(alarms)},
+                                   {"zraudio_files", array(audio)},
+                                   {"zrpreview_files", array(previews)},
+                                   {"zrtag_files", array(tags)},
+                                   {"zrvideo_files", array(video)}};
+        QCOMPARE(raw, QJsonDocument(expected).toJson(QJsonDocument::Compact));
 
         // The merged camera list of the day.
         ZRFile::CameraTable all;
