@@ -152,6 +152,65 @@ void FrameSource::set_group_cache_enabled(bool on)
         groups.clear();
 }
 
+void FrameSource::aim_ahead(const QList<ZRFrame>& frames, int start, DecodeAhead::Walk walk, const QString& sid,
+                            bool waiting, bool rate_one)
+{
+    if (!ahead_enabled)
+        return;
+    decode_ahead_worker().aim(frames, start, walk, sid, waiting, rate_one);
+}
+
+DecodeAhead& FrameSource::decode_ahead_worker()
+{
+    if (!ahead)
+        ahead = std::make_unique<DecodeAhead>();
+    return *ahead;
+}
+
+void FrameSource::follow_ahead(const QList<ZRFrame>& next)
+{
+    if (ahead)
+        ahead->follow_with(next);
+}
+
+void FrameSource::drop_ahead()
+{
+    if (ahead)
+        ahead->drop();
+}
+
+DecodeAhead::Take FrameSource::take_ahead(const QList<ZRFrame>& frames, int i, const QString& sid, AVFrame** picture,
+                                          bool* read, bool* waiting_after)
+{
+    *picture = nullptr;
+    *read = false;
+    if (!ahead_enabled || !ahead)
+        return DecodeAhead::Take::Elsewhere;
+    DecodeAhead::Picture p;
+    const DecodeAhead::Take t = ahead->take(frames, i, sid, *waiting_after, &p);
+    if (t != DecodeAhead::Take::Ready)
+        return t;
+    if (p.attempted)
+        last_read_index = i;
+    *read = p.read;
+    *waiting_after = p.waiting_after;
+    ahead_picture = std::move(p.picture);
+    if (ahead_picture) {
+        picture_width = p.width;
+        picture_height = p.height;
+        picture_key = p.key;
+        *picture = ahead_picture.get();
+    }
+    return t;
+}
+
+void FrameSource::set_decode_ahead_enabled(bool on)
+{
+    ahead_enabled = on;
+    if (!on)
+        ahead.reset();
+}
+
 bool FrameSource::read_packet(const QList<ZRFrame>& frames, int i)
 {
     const ZRFrame& frame = frames[i];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "media/DecodeAhead.h"
 #include "media/DecodedGroupCache.h"
 #include "media/ZRFrame.h"
 #include "media/ZRScaler.h"
@@ -50,6 +51,27 @@ public:
     DecodedGroupCache& group_cache() { return groups; }
     int group_pictures_served() const { return served_from_groups; }
 
+    // Play's next pictures decoded and converted on a worker (rates 1 and 2 to 8): aims it at play
+    // from frames[start] on (nothing changes when it is on that way already), gives it the next
+    // recording's frames to go on with, forgets what it has.
+    void aim_ahead(const QList<ZRFrame>& frames, int start, DecodeAhead::Walk walk, const QString& sid, bool waiting,
+                   bool rate_one);
+    void follow_ahead(const QList<ZRFrame>& next);
+    void drop_ahead();
+    // The picture of frames[i] from the worker (*waiting_after in: play at rate 1 waits for a key
+    // frame there; out: after it): on Ready, *picture (BGRA, null when the codec gave
+    // none or the frame was not read) stays valid until the next take; the width, height and
+    // key-frame flag reported and the last read index are this frame's, as after read().
+    DecodeAhead::Take take_ahead(const QList<ZRFrame>& frames, int i, const QString& sid, AVFrame** picture,
+                                 bool* read, bool* waiting_after);
+    // Off, play decodes every picture itself when the tick asks for it (tests compare both ways).
+    void set_decode_ahead_enabled(bool on);
+    bool decode_ahead_enabled() const { return ahead_enabled; }
+    // Null until play first aimed it.
+    DecodeAhead* decode_ahead() const { return ahead.get(); }
+    // Made on demand (tests hold it before play aims it).
+    DecodeAhead& decode_ahead_worker();
+
     // Replaces the decoder with one opened for a codec text; false when none could be opened
     // (every read then fails until a frame of another codec opens one).
     bool init_decoder_for_codec(const QString& codec);
@@ -90,7 +112,11 @@ private:
     int served_from_groups = 0;
     // Converts the pictures of the group cache as the decoder's own scaler does.
     ZRScaler group_scaler;
-    // Of the last picture given out, by either way.
+    // Made when play first aims it (a frame source of its own runs inside).
+    std::unique_ptr<DecodeAhead> ahead;
+    bool ahead_enabled = true;
+    ff::FramePtr ahead_picture;
+    // Of the last picture given out, by any way.
     int picture_width = -1;
     int picture_height = -1;
     bool picture_key = false;

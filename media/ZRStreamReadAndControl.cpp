@@ -212,6 +212,7 @@ void ZRStreamReadAndControl::stop()
     write_log(kPrefix + QStringLiteral("stop"));
     if (timer)
         timer->stop();
+    source.drop_ahead();
     audio.stop();
     files.clear();
     stream_id = QString();
@@ -300,6 +301,7 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
 void ZRStreamReadAndControl::set_index(int i)
 {
     source.drop_groups();
+    source.drop_ahead();
     index = i;
     index_shown = false;
     wait_for_keyframe = true;
@@ -309,6 +311,7 @@ void ZRStreamReadAndControl::set_index(int i)
             read_frame(false, i, stream_id);
         emit setTime(ZRSeekTable::time_of_day(frames[i].get_timestamp()));
     }
+    aim_ahead();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -427,6 +430,7 @@ void ZRStreamReadAndControl::change_rate(double r)
     wait_for_keyframe = true;
     index_shown = false;
     source.drop_groups();
+    source.drop_ahead();
     audio.follow_rate(r);
     effective_fps = r * fps;
     if (timer)
@@ -453,6 +457,7 @@ void ZRStreamReadAndControl::read_forward()
     else
         write_log(kPrefix + QStringLiteral("read forward (all frames) :: ") + QString::number(n) + QStringLiteral(" fps"));
     timer->start(std::max(1000 / n, 1));
+    aim_ahead();
 }
 
 void ZRStreamReadAndControl::read_backward()
@@ -465,6 +470,10 @@ void ZRStreamReadAndControl::read_backward()
     timer->start(backward_interval_ms);
     reset_backward_prefetch();
     triggerPrefetchPrev(stream_id);
+    // At rate -1 the pictures come from the decoded groups.
+    if (std::abs(rate) < 2)
+        source.drop_ahead();
+    aim_ahead();
 }
 
 void ZRStreamReadAndControl::toggle_pause()
@@ -477,6 +486,7 @@ void ZRStreamReadAndControl::toggle_pause()
     } else {
         timer->start();
         write_log(kPrefix + QStringLiteral("unset pause"));
+        aim_ahead();
     }
 }
 
@@ -541,6 +551,91 @@ void ZRStreamReadAndControl::prepare_group_before(int k)
         source.prepare_group(before, q, int(before.size()) - 1, stream_id);
 }
 
+void ZRStreamReadAndControl::aim_ahead()
+{
+    if (!timer || frames.isEmpty() || !source.decode_ahead_enabled())
+        return;
+    const int count = int(frames.size());
+    if (!timer_backward) {
+        const int i = index_shown ? index + 1 : std::max(index, 0);
+        if (i < count && std::abs(rate) < 2) {
+            source.aim_ahead(frames, i, DecodeAhead::Walk::Frames, stream_id, wait_for_keyframe, rate == 1);
+        } else if (i < count) {
+            int j = i;
+            while (j < count && !frames[j].starts_keyframe())
+                ++j;
+            if (j < count)
+                source.aim_ahead(frames, j, DecodeAhead::Walk::KeysForward, stream_id, false, false);
+        }
+        // Play goes on into the next recording without waiting for its first picture.
+        if (next_prefetch.isValid() && next_prefetch.isFinished() && !next_prefetch.isCanceled()
+            && next_prefetch_file != current_file)
+            source.follow_ahead(next_prefetch.result());
+        return;
+    }
+    if (std::abs(rate) < 2)
+        return;
+    int k = std::min(index, count) - 1;
+    while (k >= 0 && !frames[k].starts_keyframe())
+        --k;
+    if (k >= 0)
+        source.aim_ahead(frames, k, DecodeAhead::Walk::KeysBackward, stream_id, false, false);
+    if (previous_prefetch.isValid() && previous_prefetch.isFinished() && !previous_prefetch.isCanceled()
+        && previous_prefetch_file != current_file)
+        source.follow_ahead(previous_prefetch.result());
+}
+
+void ZRStreamReadAndControl::wait_decode_ahead()
+{
+    if (DecodeAhead* a = source.decode_ahead())
+        a->wait_idle();
+}
+
+bool ZRStreamReadAndControl::tick_ahead(int i, bool backward)
+{
+    if (!source.decode_ahead_enabled())
+        return false;
+    AVFrame* picture = nullptr;
+    bool read = false;
+    bool waiting_after = wait_for_keyframe;
+    const DecodeAhead::Take got = source.take_ahead(frames, i, stream_id, &picture, &read, &waiting_after);
+    // Not on the worker's way (a crossing to a recording not known ahead): decoded here, once.
+    if (got == DecodeAhead::Take::Elsewhere)
+        return false;
+    const bool ready = got == DecodeAhead::Take::Ready;
+    if (got == DecodeAhead::Take::Pending) {
+        // Being decoded: the next tick asks for this frame again.
+        if (!backward)
+            index = i;
+        aim_ahead();
+        return true;
+    }
+    if (std::abs(rate) < 2) {
+        if (picture)
+            hand_over(picture, i);
+        wait_for_keyframe = waiting_after;
+        emit_position(i);
+        index = i + 1;
+        aim_ahead();
+        return true;
+    }
+    // A key frame not decoded in time is passed over as one that could not be read.
+    if (!ready)
+        source.set_last_read_index(i);
+    const bool shown = ready && read && (!picture || hand_over(picture, i));
+    if (backward) {
+        if (shown)
+            emit_position(i);
+        index = i;
+        index_shown = false;
+    } else {
+        emit_position(i);
+        index = i + 1;
+    }
+    aim_ahead();
+    return true;
+}
+
 void ZRStreamReadAndControl::step_shown(bool shown)
 {
     // The step decoded its group from the key frame: play resuming at rate 1 can show every
@@ -570,6 +665,8 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
             return;
         }
         if (std::abs(rate) < 2) {
+            if (tick_ahead(i, false))
+                return;
             if (wait_for_keyframe) {
                 if (frames[i].is_keyframe() && read_frame(false, i, stream_id) && rate == 1)
                     wait_for_keyframe = false;
@@ -578,6 +675,7 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
             }
             emit_position(i);
             index = i + 1;
+            aim_ahead();
             return;
         }
         int j = i;
@@ -587,9 +685,12 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
             switch_to_next_file();
             return;
         }
+        if (tick_ahead(j, false))
+            return;
         read_frame(false, j, stream_id);
         emit_position(j);
         index = j + 1;
+        aim_ahead();
         return;
     }
 
@@ -618,6 +719,7 @@ void ZRStreamReadAndControl::read_and_display_next_frame(bool step)
     step_shown(show_from_keyframe(k, t, false));
     // Play goes on with the frame after the one shown.
     index = t + 1;
+    aim_ahead();
 }
 
 void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
@@ -674,11 +776,14 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
             switch_to_previous_file();
             return;
         }
+        if (tick_ahead(k, true))
+            return;
         if (read_frame(false, k, stream_id))
             emit_position(k);
         // An unreadable key frame is passed over, or every tick would retry it.
         index = k;
         index_shown = false;
+        aim_ahead();
         return;
     }
 
@@ -704,6 +809,7 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
     }
     step_shown(show_from_keyframe(k, target, true));
     index_shown = true;
+    aim_ahead();
 }
 
 void ZRStreamReadAndControl::step_into_last_frame()
@@ -725,6 +831,7 @@ void ZRStreamReadAndControl::step_into_last_frame()
     }
     step_shown(show_from_keyframe(k, target, true));
     index_shown = true;
+    aim_ahead();
 }
 
 // ---------------------------------------------------------------------------------------------

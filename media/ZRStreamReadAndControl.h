@@ -61,6 +61,12 @@ public:
     bool is_playing() const;
     int get_timer_interval() const; // -1 without a timer
     bool is_playing_backward() const { return timer_backward; }
+    // Blocks until the pictures of the next play ticks are decoded ahead (tests tick by hand).
+    void wait_decode_ahead();
+    // Off, each play tick decodes its picture itself (tests compare both ways).
+    void set_decode_ahead_enabled(bool on) { source.set_decode_ahead_enabled(on); }
+    int pictures_decoded_ahead() const { return source.decode_ahead() ? source.decode_ahead()->taken() : 0; }
+    int pictures_late() const { return source.decode_ahead() ? source.decode_ahead()->late() : 0; }
 
     // The audio player, kept in step with the reader's file, position and rate. Taken over
     // (stopped and deleted with the reader or on stop()); while none is set the reader is silent.
@@ -130,6 +136,14 @@ protected:
     bool show_from_keyframe(int k, int target, bool backward);
     // Going backward: has the group before the one of key frame k decoded ahead.
     void prepare_group_before(int k);
+    // Has the frame source decode ahead what the next play tick shows (nothing while no play
+    // timer is set up, or at rate -1).
+    void aim_ahead();
+    // A play tick at rate 1 or 2 to 8 taking frame i from what was decoded ahead: false when
+    // decoding ahead is off or the worker is not on that way (the tick decodes itself). A picture
+    // being decoded (or, at rate 1, still to come) is asked for again by the next tick; a key
+    // frame the worker has not started is passed over as one that cannot be read.
+    bool tick_ahead(int i, bool backward);
     // Emits a picture of frame i.
     bool hand_over(AVFrame* picture, int i);
     // After a step the decoder holds the shown picture: play may go on from it.

@@ -154,6 +154,7 @@ private slots:
             // at the start of a file crosses only once its prefetch is there, in both readers.
             QThreadPool::globalInstance()->waitForDone();
             for (Reader* r : {&cached, &plain}) {
+                r->wait_decode_ahead();
                 if (action.startsWith('T')) {
                     r->next_skip(action.size() > 1 ? action.mid(1).toInt() : 1);
                     r->read_and_display_previous_frame(false);

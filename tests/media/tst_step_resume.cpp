@@ -179,6 +179,9 @@ private slots:
         QVERIFY(!r.is_playing());
 
         for (const QString& action : script.split(' ', Qt::SkipEmptyParts)) {
+            // A tick by hand comes once the pictures decoded ahead are there, as a real tick
+            // would after its interval.
+            r.wait_decode_ahead();
             if (action == "t")
                 r.read_and_display_next_frame(false);
             else if (action == "T")

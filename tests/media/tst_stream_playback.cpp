@@ -146,15 +146,21 @@ private slots:
         r.set_read_timestamp("20260310120001"); // index 25
         r.change_rate(1.0);
         r.toggle_pause();
-        for (int k = 0; k < 5; ++k)
+        // Each tick by hand comes once the pictures decoded ahead are there, as a real tick
+        // would after its interval.
+        for (int k = 0; k < 5; ++k) {
+            r.wait_decode_ahead();
             r.read_and_display_next_frame(false); // 25 (again) .. 29
+        }
         QCOMPARE(sink.shown.size(), 1 + 5);
         r.change_rate(1.0);
         r.toggle_pause();
         positions.clear();
         sink.shown.clear();
-        for (int k = 0; k < 25; ++k)
+        for (int k = 0; k < 25; ++k) {
+            r.wait_decode_ahead();
             r.read_and_display_next_frame(false); // 30..54
+        }
         QCOMPARE(positions.count(), 25);
         QCOMPARE(positions.first().at(0).toInt(), 30);
         QCOMPARE(sink.shown.size(), 5); // 50..54
@@ -532,8 +538,10 @@ private slots:
         r.set_read_timestamp("20260310120005"); // index 125: unreadable too
         r.change_rate(-2.0);
         r.toggle_pause();
+        r.wait_decode_ahead();
         r.read_and_display_previous_frame(false); // 100: short read, passed over
         QCOMPARE(r.get_index(), 100);
+        r.wait_decode_ahead();
         r.read_and_display_previous_frame(false); // 75: shown
         QCOMPARE(r.get_index(), 75);
         QCOMPARE(sink.shown.last().frameId, 75);

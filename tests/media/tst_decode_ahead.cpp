@@ -1,0 +1,293 @@
+//! labels: unit
+// Play taking pictures decoded ahead on a worker: two readers, one decoding ahead and one decoding
+// each picture when its tick asks for it, play the same script of operator actions (ticks at
+// rates 1, 2, 4, 8, -2, -4, -8 and -1, steps both ways, pauses, seeks, rate changes, file
+// crossings) on the same generated recordings. Every picture shown and every position reported
+// must be the same in both: the same index, stamp, rate, key-frame flag and pixels, and the
+// marker painted on the picture must be the frame's own. A picture not decoded in time is
+// counted late, and play goes on.
+#include "media/ZRStreamReadAndControl.h"
+#include "tests/media/FrameSink.h"
+#include "tests/support/ExportGenerator.h"
+#include "tests/support/FrameMarker.h"
+#include "tests/support/TestMain.h"
+
+#include <QCoreApplication>
+#include <QtTest>
+
+#include <chrono>
+
+namespace {
+
+class Reader : public ZRStreamReadAndControl
+{
+public:
+    FrameSource& frame_source() { return source; }
+
+    // The next backward tick at rate -1 goes back n frames (see the reverse-group test).
+    void next_skip(int n)
+    {
+        const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
+        last_backward_tick = now - n * interval - interval / 2;
+    }
+};
+
+struct Position
+{
+    int index;
+    QString stamp;
+    QString file;
+};
+
+} // namespace
+
+class TestDecodeAhead : public QObject
+{
+    Q_OBJECT
+
+    zrtest::ExportGenerator gen;
+    struct Day
+    {
+        QList<QFileInfo> files;
+        QStringList seeks;
+        QString dayStamp;
+    };
+    QHash<QString, Day> days;
+
+    bool makeDay(const QString& codec)
+    {
+        // Three four-second recordings a minute apart (08:00, 08:01, 08:02), a key frame every
+        // 25 frames.
+        const zrtest::GeneratedExport ex =
+            gen.generate({"--cameras", "1", "--minutes", "3", "--file-seconds", "4", "--size", "320x180", "--codec",
+                          codec, "--seed", "12"});
+        if (!ex.ok) {
+            qWarning().noquote() << ex.error;
+            return false;
+        }
+        Day d;
+        for (const zrtest::GeneratedRecording& r : ex.cameras.first().recordings) {
+            d.files << QFileInfo(r.videoPath);
+            d.seeks << r.seekPath;
+        }
+        d.dayStamp = QDate::fromString(ex.cameras.first().recordings.first().day, "yyyy-MM-dd").toString("yyyyMMdd");
+        days.insert(codec, d);
+        return d.files.size() == 3;
+    }
+
+    // Opened in the middle recording (08:01), playing, seeked to 08:01:02 (frame 50, a key
+    // frame), paused: every tick is the test's.
+    bool open(Reader* r, const Day& day)
+    {
+        if (!r->init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.files))
+            return false;
+        r->read_forward();
+        r->set_read_timestamp(day.dayStamp + "080102");
+        r->toggle_pause();
+        return !r->is_playing();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(makeDay("h264"));
+        QVERIFY(makeDay("h265"));
+    }
+
+    // Script actions:
+    //   t  a forward play tick     T<n>  a backward play tick (at -1 going back n frames, 1 if none)
+    //   f / b  a frame step forward / backward     p  pause and resume
+    //   r<x>  rate change to x (its timer paused again at once)     s<HHmmss>  seek
+    //   <a>*<n>  the action a, n times
+    void sameAsDecodingEachTick_data()
+    {
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<QString>("script");
+
+        const QList<std::pair<const char*, const char*>> rows = {
+            // Frame 50 to the end of the file (100 frames), then on into the next recording.
+            {"rate 1 across a file boundary", "r1 t*80"},
+            {"rates 2 and 4 both ways, across files", "r2 t*5 r-2 T*6 r4 t*4 r-4 T*6 r2 t*3"},
+            {"rates 8 and -8 across files", "r8 t*10 r-8 T*12 r8 t*2"},
+            {"steps, pauses and seeks at rate 1",
+             "r1 t*5 f f b t*3 p t*3 s080003 t*3 b b t*4 p b f t*30 s080202 t*10 b t*3 t*75"},
+            {"rate changes between every rate",
+             "r1 t*4 r2 t t f r1 t*30 r-1 T5 T*3 r1 t*5 r-4 T T b r4 t r-8 T r1 t*6 r8 t*3 r-2 T*2 r1 t*3"},
+            {"steps across file boundaries and play on", "r1 t*45 f*8 t*5 b*8 t*6 r-2 T*3 b*3 f*3 r2 t*4"},
+        };
+        for (const QString codec : {"h264", "h265"})
+            for (const auto& [name, script] : rows)
+                QTest::newRow(qPrintable(codec + ": " + name)) << codec << QString(script);
+    }
+
+    void sameAsDecodingEachTick()
+    {
+        QFETCH(QString, codec);
+        QFETCH(QString, script);
+        const Day& day = days[codec];
+
+        Reader ahead, plain;
+        plain.set_decode_ahead_enabled(false);
+        zrtest::FrameSink aheadSink, plainSink;
+        aheadSink.attach(&ahead, Qt::DirectConnection);
+        plainSink.attach(&plain, Qt::DirectConnection);
+        QList<Position> aheadPositions, plainPositions;
+        for (auto [r, list] : {std::pair{&ahead, &aheadPositions}, std::pair{&plain, &plainPositions}}) {
+            connect(r, &ZRStreamReadAndControl::slidervalue, this, [r, list](int i, QString stamp) {
+                list->append({i, stamp, r->get_current_file().fileName()});
+            });
+            QVERIFY(open(r, day));
+        }
+
+        QStringList actions;
+        for (const QString& a : script.split(' ', Qt::SkipEmptyParts)) {
+            const int star = a.indexOf('*');
+            for (int n = star < 0 ? 1 : a.mid(star + 1).toInt(); n > 0; --n)
+                actions << (star < 0 ? a : a.left(star));
+        }
+        for (const QString& action : std::as_const(actions)) {
+            // The seek-table prefetches are done before every action, so that both readers cross
+            // files at the same tick; the worker has decoded what it decodes ahead, as it has by
+            // the time a real tick comes.
+            QThreadPool::globalInstance()->waitForDone();
+            for (Reader* r : {&ahead, &plain}) {
+                r->wait_decode_ahead();
+                if (action.startsWith('T')) {
+                    r->next_skip(action.size() > 1 ? action.mid(1).toInt() : 1);
+                    r->read_and_display_previous_frame(false);
+                } else if (action == "t") {
+                    r->read_and_display_next_frame(false);
+                } else if (action == "f") {
+                    r->read_and_display_next_frame(true);
+                } else if (action == "b") {
+                    r->read_and_display_previous_frame(true);
+                } else if (action == "p") {
+                    r->toggle_pause();
+                    r->toggle_pause();
+                } else if (action.startsWith('s')) {
+                    r->set_read_timestamp(day.dayStamp + action.mid(1));
+                } else if (action.startsWith('r')) {
+                    r->change_rate(action.mid(1).toDouble());
+                    r->toggle_pause();
+                } else {
+                    QFAIL(qPrintable("bad action " + action));
+                }
+                QVERIFY(!r->is_playing());
+                // A file crossing queues the tick that goes on in the new file.
+                r->next_skip(1);
+                QThreadPool::globalInstance()->waitForDone();
+                r->wait_decode_ahead();
+                QCoreApplication::processEvents();
+            }
+        }
+
+        QVERIFY2(aheadSink.shown.size() > 20, qPrintable(QString::number(aheadSink.shown.size())));
+        QCOMPARE(aheadPositions.size(), plainPositions.size());
+        for (int i = 0; i < aheadPositions.size(); ++i) {
+            const Position& a = aheadPositions[i];
+            const Position& b = plainPositions[i];
+            QVERIFY2(a.index == b.index && a.stamp == b.stamp && a.file == b.file,
+                     qPrintable(QString("position %1: %2 %3 %4 vs %5 %6 %7")
+                                    .arg(i)
+                                    .arg(a.index)
+                                    .arg(a.stamp, a.file)
+                                    .arg(b.index)
+                                    .arg(b.stamp, b.file)));
+        }
+        QCOMPARE(aheadSink.shown.size(), plainSink.shown.size());
+        for (int i = 0; i < aheadSink.shown.size(); ++i) {
+            const zrtest::ShownFrame& a = aheadSink.shown[i];
+            const zrtest::ShownFrame& b = plainSink.shown[i];
+            const QString what = QString("picture %1 (frame %2)").arg(i).arg(a.frameId);
+            QVERIFY2(a.frameId == b.frameId, qPrintable(what + QString(" vs frame %1").arg(b.frameId)));
+            QCOMPARE(a.timestamp, b.timestamp);
+            QCOMPARE(a.fps, b.fps);
+            QCOMPARE(a.key, b.key);
+            QCOMPARE(a.image.size(), b.image.size());
+            QVERIFY2(!a.image.isNull() && a.image == b.image, qPrintable("pixels differ on " + what));
+            const zrtest::FrameMarker m = zrtest::readFrameMarker(a.image);
+            QVERIFY2(m.found && m.frameIndex == a.frameId, qPrintable(QString("marker %1 on ").arg(m.frameIndex) + what));
+            QCOMPARE(m.stamp(), QString(a.timestamp).remove(QRegularExpression("[^0-9]")));
+        }
+        QSet<QString> files;
+        for (const Position& p : std::as_const(aheadPositions))
+            files.insert(p.file);
+        QVERIFY2(files.size() >= 2, "no file boundary crossed");
+        // The play ticks took their pictures from the worker, never late since each waited.
+        QVERIFY2(ahead.pictures_decoded_ahead() >= 5, qPrintable(QString::number(ahead.pictures_decoded_ahead())));
+        QCOMPARE(ahead.pictures_late(), 0);
+        QCOMPARE(plain.pictures_decoded_ahead(), 0);
+    }
+
+    // A picture the worker has not decoded when its tick comes: at rate 1 the tick shows nothing
+    // and reports no new position, and the next tick shows that very frame; at a key-frame rate
+    // the key frame is passed over (its position reported, no picture) and play goes on with the
+    // next one. Either way it is counted late and the picture shown afterwards is the frame's own.
+    void latePicture_data()
+    {
+        QTest::addColumn<double>("rate");
+        QTest::newRow("1") << 1.0;
+        QTest::newRow("4") << 4.0;
+        QTest::newRow("-4") << -4.0;
+    }
+
+    void latePicture()
+    {
+        QFETCH(double, rate);
+        const Day& day = days["h264"];
+        Reader r;
+        zrtest::FrameSink sink;
+        sink.attach(&r, Qt::DirectConnection);
+        QList<int> positions;
+        connect(&r, &ZRStreamReadAndControl::slidervalue, this, [&](int i, QString) { positions << i; });
+        QVERIFY(open(&r, day));
+        r.frame_source().decode_ahead_worker().set_held(true);
+        r.change_rate(rate);
+        r.toggle_pause();
+        positions.clear();
+        sink.shown.clear();
+        const bool backward = rate < 0;
+        auto tick = [&]() {
+            if (backward)
+                r.read_and_display_previous_frame(false);
+            else
+                r.read_and_display_next_frame(false);
+        };
+
+        tick(); // nothing decoded yet
+        QCOMPARE(r.pictures_late(), 1);
+        QCOMPARE(sink.shown.size(), 0);
+        // Rate 1 waits for the frame; 4 passes key frame 50 over, -4 key frame 25 (no position,
+        // as for a key frame that cannot be read).
+        const QList<int> reported = rate == 1.0 ? QList<int>{} : rate > 0 ? QList<int>{50} : QList<int>{};
+        QCOMPARE(positions, reported);
+        QCOMPARE(r.get_index(), rate == 1.0 ? 50 : rate > 0 ? 51 : 25);
+
+        r.frame_source().decode_ahead_worker().set_held(false);
+        for (int k = 0; k < 3; ++k) {
+            r.wait_decode_ahead();
+            tick();
+        }
+        QList<int> shown;
+        for (const zrtest::ShownFrame& f : std::as_const(sink.shown)) {
+            shown << f.frameId;
+            const zrtest::FrameMarker m = zrtest::readFrameMarker(f.image);
+            QVERIFY2(m.found && m.frameIndex == f.frameId,
+                     qPrintable(QString("marker %1 on frame %2").arg(m.frameIndex).arg(f.frameId)));
+        }
+        // Rate 1 shows the frame it waited for and goes on; 4 and -4 go on with the key frame
+        // after the one passed over (the ticks after it cross into the next file).
+        if (rate == 1.0)
+            QCOMPARE(shown, QList<int>({50, 51, 52}));
+        else
+            QCOMPARE(shown.value(0), rate > 0 ? 75 : 0);
+        QCOMPARE(r.pictures_late(), 1);
+        QVERIFY(r.pictures_decoded_ahead() >= 1);
+    }
+};
+
+ZR_TEST_MAIN_CORE(TestDecodeAhead)
+#include "tst_decode_ahead.moc"
