@@ -278,8 +278,49 @@ void DecodeAhead::wait_idle()
     idle.wait(lock, [this]() { return !busy && (held || !aimed || next_list < 0 || ready.size() >= depth); });
 }
 
+ff::FramePtr DecodeAhead::copy_of(const AVFrame* picture, std::vector<ff::FramePtr>* pool, size_t bound)
+{
+    // A picture of the pool nobody holds any more; the pool stays small.
+    AVFrame* dst = nullptr;
+    for (auto it = pool->begin(); it != pool->end();) {
+        AVFrame* f = it->get();
+        if (!av_frame_is_writable(f)) {
+            ++it;
+        } else if (f->width != picture->width || f->height != picture->height || f->format != picture->format) {
+            it = pool->erase(it);
+        } else {
+            dst = f;
+            break;
+        }
+    }
+    if (!dst) {
+        ff::FramePtr fresh = ff::make_frame();
+        if (!fresh)
+            return nullptr;
+        fresh->width = picture->width;
+        fresh->height = picture->height;
+        fresh->format = picture->format;
+        if (av_frame_get_buffer(fresh.get(), 0) < 0)
+            return nullptr;
+        dst = fresh.get();
+        if (pool->size() < bound)
+            pool->push_back(std::move(fresh));
+        else
+            return av_frame_copy(dst, picture) < 0 ? nullptr : std::move(fresh);
+    }
+    if (av_frame_copy(dst, picture) < 0)
+        return nullptr;
+    ff::FramePtr out = ff::make_frame();
+    if (!out || av_frame_ref(out.get(), dst) < 0)
+        return nullptr;
+    return out;
+}
+
 void DecodeAhead::run()
 {
+    // Pictures handed out come from here: the decoder's own converted picture is copied once,
+    // into memory used before, so that its converter keeps writing in place.
+    std::vector<ff::FramePtr> pool;
     std::unique_ptr<FrameSource> source;
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
@@ -294,6 +335,7 @@ void DecodeAhead::run()
             std::unique_ptr<FrameSource> gone = std::move(source);
             lock.unlock();
             gone.reset();
+            pool.clear();
             lock.lock();
             continue;
         }
@@ -304,6 +346,7 @@ void DecodeAhead::run()
         const QString s = sid;
         bool wait = waiting;
         const bool one = rate_one;
+        const size_t keep = depth + 4; // pictures decoded ahead, taken, and on their way to the screen
         busy = true;
         in_flight = list[at];
         in_flight_valid = true;
@@ -326,9 +369,7 @@ void DecodeAhead::run()
             p.read = source->read(list, at, s, true, &picture);
             p.attempted = true;
             if (picture) {
-                p.picture = ff::make_frame();
-                if (!p.picture || av_frame_ref(p.picture.get(), picture) < 0)
-                    p.picture.reset();
+                p.picture = copy_of(picture, &pool, keep);
                 p.width = source->get_width();
                 p.height = source->get_height();
                 p.key = source->get_is_keyframe();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class FrameSource;
 
@@ -87,6 +88,8 @@ private:
     };
 
     void run();
+    // A reference to a copy of picture, in a picture of the pool that nobody holds any more.
+    static ff::FramePtr copy_of(const AVFrame* picture, std::vector<ff::FramePtr>* pool, size_t bound);
     // The frame after `at` on the way (list 0: frames, 1: the follower); false at its end. Under lock.
     bool next_on_way(int* list, int* at) const;
     const QList<ZRFrame>& list_of(int list) const { return list == 0 ? way : follower; }
