@@ -6,7 +6,7 @@
 // must be the same in both: the same index, stamp, rate, key-frame flag and pixels, and the
 // marker painted on the picture must be the frame's own. A picture not decoded in time is
 // counted late, and play goes on.
-#include "media/ZRStreamReadAndControl.h"
+#include "tests/media/LockstepDay.h"
 #include "tests/media/FrameSink.h"
 #include "tests/support/ExportGenerator.h"
 #include "tests/support/FrameMarker.h"
@@ -17,65 +17,24 @@
 
 #include <chrono>
 
-namespace {
-
-class Reader : public ZRStreamReadAndControl
-{
-public:
-    FrameSource& frame_source() { return source; }
-
-    // The next backward tick at rate -1 goes back n frames (see the reverse-group test).
-    void next_skip(int n)
-    {
-        const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count();
-        const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
-        last_backward_tick = now - n * interval - interval / 2;
-    }
-};
-
-struct Position
-{
-    int index;
-    QString stamp;
-    QString file;
-};
-
-} // namespace
+using Reader = zrtest::LockstepReader;
+using Position = zrtest::LockstepPosition;
 
 class TestDecodeAhead : public QObject
 {
     Q_OBJECT
 
     zrtest::ExportGenerator gen;
-    struct Day
-    {
-        QList<QFileInfo> files;
-        QStringList seeks;
-        QString dayStamp;
-    };
+    using Day = zrtest::LockstepDay;
     QHash<QString, Day> days;
 
     bool makeDay(const QString& codec)
     {
-        // Three four-second recordings a minute apart (08:00, 08:01, 08:02), a key frame every
-        // 25 frames.
-        const zrtest::GeneratedExport ex =
-            gen.generate({"--cameras", "1", "--minutes", "3", "--file-seconds", "4", "--size", "320x180", "--codec",
-                          codec, "--seed", "12"});
-        if (!ex.ok) {
-            qWarning().noquote() << ex.error;
-            return false;
-        }
         Day d;
-        for (const zrtest::GeneratedRecording& r : ex.cameras.first().recordings) {
-            d.files << QFileInfo(r.videoPath);
-            d.seeks << r.seekPath;
-        }
-        d.dayStamp = QDate::fromString(ex.cameras.first().recordings.first().day, "yyyy-MM-dd").toString("yyyyMMdd");
+        if (!d.make(gen, codec, QStringLiteral("12")))
+            return false;
         days.insert(codec, d);
-        return d.files.size() == 3;
+        return true;
     }
 
     // Opened in the middle recording (08:01), playing, seeked to 08:01:02 (frame 50, a key
