@@ -6,26 +6,6 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-namespace {
-
-bool same_frame(const ZRFrame& a, const ZRFrame& b)
-{
-    return a.get_offset() == b.get_offset() && a.get_data_file() == b.get_data_file();
-}
-
-// Where f lies in list; -1 when not in it.
-int position_in(const QList<ZRFrame>& list, const ZRFrame& f, int guess)
-{
-    if (guess >= 0 && guess < list.size() && same_frame(list[guess], f))
-        return guess;
-    for (int i = 0; i < list.size(); ++i)
-        if (same_frame(list[i], f))
-            return i;
-    return -1;
-}
-
-} // namespace
-
 DecodeAhead::DecodeAhead() = default;
 
 DecodeAhead::~DecodeAhead()

@@ -21,11 +21,6 @@ namespace {
 // about 311 MB of decoded pictures.
 constexpr qint64 kDefaultBudget = qint64(768) << 20;
 
-bool same_frame(const ZRFrame& a, const ZRFrame& b)
-{
-    return a.get_offset() == b.get_offset() && a.get_data_file() == b.get_data_file();
-}
-
 qint64 bytes_of(const AVFrame* f)
 {
     qint64 n = 0;
@@ -73,15 +68,7 @@ struct DecodedGroupCache::Group
     }
 
     // Where frame f lies in the group; -1 when not in it.
-    int position(const ZRFrame& f, int guess) const
-    {
-        if (guess >= 0 && guess < frames.size() && same_frame(frames[guess], f))
-            return guess;
-        for (int i = 0; i < frames.size(); ++i)
-            if (same_frame(frames[i], f))
-                return i;
-        return -1;
-    }
+    int position(const ZRFrame& f, int guess) const { return position_in(frames, f, guess); }
 };
 
 DecodedGroupCache::DecodedGroupCache()

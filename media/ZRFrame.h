@@ -59,3 +59,20 @@ private:
     // 64 bits: the sizes of a long table add up past 2^31 before any check can refuse them.
     qint64 offset = 0;
 };
+
+// The same picture of the same recording: data file and offset, whichever frame list holds it.
+inline bool same_frame(const ZRFrame& a, const ZRFrame& b)
+{
+    return a.get_offset() == b.get_offset() && a.get_data_file() == b.get_data_file();
+}
+
+// Where f lies in list (guess tried first); -1 when not in it.
+inline int position_in(const QList<ZRFrame>& list, const ZRFrame& f, int guess)
+{
+    if (guess >= 0 && guess < list.size() && same_frame(list[guess], f))
+        return guess;
+    for (int i = 0; i < list.size(); ++i)
+        if (same_frame(list[i], f))
+            return i;
+    return -1;
+}
