@@ -34,6 +34,7 @@
 #include <QSplitter>
 #include <QWheelEvent>
 #include <QTemporaryDir>
+#include <QLineEdit>
 #include <QtTest>
 
 #include <memory>
@@ -260,7 +261,13 @@ public:
             } else {
                 const QFileInfo info(folder);
                 dialog->setDirectory(info.absolutePath());
-                dialog->selectFile(info.fileName());
+                // Typed as a person would: selectFile() leaves the name field alone while it
+                // has the focus, and the dialog would then answer with the folder around.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (name)
+                    name->setText(info.fileName());
+                else
+                    dialog->selectFile(info.fileName());
                 QMetaObject::invokeMethod(dialog, "validateAndAccept");
             }
             return true;
