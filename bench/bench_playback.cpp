@@ -10,7 +10,8 @@
 // runs with every picture decoded from its key frame (the group cache off). Then the time a
 // file crossing takes with the prefetch ready and with the synchronous fallback.
 //
-// ZR_BENCH_PLAYBACK_SIZES picks the sizes (default "1920x1080,3840x2160").
+// ZR_BENCH_PLAYBACK_SIZES picks the sizes (default "1920x1080,3840x2160"), ZR_BENCH_PLAYBACK_RATES
+// the rates (default every one, then -1 from key frames and mpv; naming rates leaves those out).
 #include "app/DebugLevel.h"
 #include "bench/support/BenchSupport.h"
 #include "media/ZRSeekTable.h"
@@ -169,6 +170,7 @@ struct Run
     double max = 0;
     qint64 peak_rss = 0;
     int crossings = 0;
+    double first_shown_ms = -1; // from the rate change to the first picture handed to the display
 };
 
 // What the pacing table aims at for this stream: pictures per second and recording-seconds per
@@ -195,16 +197,17 @@ Run play(BenchApp& app, const Stream& s, double rate, double seconds, bool group
     if (!group_cache)
         r.without_group_cache();
     QImage display;
+    QElapsedTimer t;
     // A display stand-in that copies each picture, as the display widget does.
     QObject::connect(&r, &ZRStreamReadAndControl::set_display_frame, &app,
                      [&](uint8_t* px, int ls, int w, int h, QString, QString, bool, int, double, bool) {
                          display = QImage(px, w, h, ls, QImage::Format_ARGB32).copy();
-                         ++run.shown;
+                         if (run.shown++ == 0)
+                             run.first_shown_ms = t.nsecsElapsed() / 1e6;
                      },
                      Qt::QueuedConnection);
     qint64 last_ms = -1;
     QString last_file;
-    QElapsedTimer t;
     QObject::connect(&r, &ZRStreamReadAndControl::slidervalue, &app, [&](int, QString stamp) {
         qint64 ms = 0;
         if (!ZRSeekTable::parse_stamp(stamp, &ms))
@@ -234,6 +237,7 @@ Run play(BenchApp& app, const Stream& s, double rate, double seconds, bool group
     app.tick_ms.clear();
     app.peak_rss = 0;
     run.shown = 0;
+    run.first_shown_ms = -1;
     app.watched = &r;
     const double cpu0 = process_cpu_ms();
     t.start();
@@ -262,9 +266,10 @@ void print(const Stream& s, const Run& run, const char* how = "")
     const double aim_p = aimed_pictures(s, run.rate);
     const double aim_a = aimed_advance(s, run.rate);
     std::printf("playback %-9s rate %+2.0f%s  shown %5.1f/s aimed %5.1f (%5.1f%%)  rec-s/s %6.3f aimed %6.3f (%5.1f%%)  "
-                "CPU/picture %7.2f ms  tick median %6.2f p99 %7.2f max %7.2f ms  peak RSS %5lld MiB\n",
+                "CPU/picture %7.2f ms  tick median %6.2f p99 %7.2f max %7.2f ms  first picture %6.0f ms  peak RSS %5lld MiB\n",
                 s.size.toLocal8Bit().constData(), run.rate, how, shown, aim_p, 100.0 * shown / aim_p, adv, aim_a,
                 100.0 * adv / aim_a, run.shown ? run.cpu_ms / run.shown : 0.0, run.median, run.p99, run.max,
+                run.first_shown_ms,
                 static_cast<long long>(run.peak_rss >> 20));
     std::fflush(stdout);
 }
@@ -320,6 +325,22 @@ QStringList sizes()
     return env.split(QLatin1Char(','), Qt::SkipEmptyParts);
 }
 
+std::vector<double> rates(bool* every)
+{
+    const QString env = qEnvironmentVariable("ZR_BENCH_PLAYBACK_RATES");
+    *every = env.isEmpty();
+    std::vector<double> out;
+    for (const QString& r : env.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const double v = r.toDouble(&ok);
+        if (ok && v != 0 && std::abs(v) <= 8)
+            out.push_back(v);
+    }
+    if (out.empty())
+        out = {1.0, 2.0, 4.0, 8.0, -1.0, -2.0, -4.0, -8.0};
+    return out;
+}
+
 int kbps_for(const QString& size)
 {
     const QStringList wh = size.split(QLatin1Char('x'));
@@ -345,7 +366,8 @@ int main(int argc, char** argv)
             first = s;
 
         Run minus1, plus1;
-        for (double rate : {1.0, 2.0, 4.0, 8.0, -1.0, -2.0, -4.0, -8.0}) {
+        bool every = true;
+        for (double rate : rates(&every)) {
             const Run run = play(app, s, rate, std::abs(rate) < 2 ? 8.0 : 4.0);
             print(s, run);
             if (rate == -1.0)
@@ -353,6 +375,8 @@ int main(int argc, char** argv)
             if (rate == 1.0)
                 plus1 = run;
         }
+        if (!every)
+            continue;
         // The same backward play with every picture decoded from its key frame, as before the
         // group cache.
         const Run uncached = play(app, s, -1.0, 8.0, false);
@@ -380,6 +404,10 @@ int main(int argc, char** argv)
     }
     if (first.seeks.size() != 3)
         return 1;
+    if (!qEnvironmentVariableIsEmpty("ZR_BENCH_PLAYBACK_RATES")) {
+        QDir(out).removeRecursively();
+        return 0;
+    }
 
     // File crossing: the switch itself, with the next file's table prefetched and without.
     std::vector<double> ready, fallback;

@@ -1,13 +1,16 @@
 #include "media/DecodedGroupCache.h"
 
 #include "app/Log.h"
+#include "media/GroupDecoder.h"
 #include "media/VideoDecoder.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 
 extern "C" {
@@ -35,9 +38,54 @@ qint64 bytes_of(const AVFrame* f)
 struct DecodedGroupCache::Worker
 {
     std::mutex mutex;
+    // A group is decoded with the codec's frame threads: the first picture of backward play
+    // waits for a whole group. The one-thread decoder, the one play itself uses, takes over a
+    // group whose pictures the threads could not be shown to give exactly as it would.
+    GroupDecoder threaded;
+    int threads = 1;
     std::unique_ptr<VideoDecoder> decoder;
     // Kept open from one group to the next: going backward, they mostly come from one file.
     QFile data;
+    QByteArray buffer;
+    std::atomic<int> with_threads{0};
+    std::atomic<int> with_one_thread{0};
+    // Pictures play is done with, freed here rather than in play's thread: handing a picture
+    // back to the codec's buffer pool waits for the pool's lock, which the decoding threads
+    // hold while they allocate (tens of milliseconds at 4K).
+    std::mutex graveyard_mutex;
+    std::vector<ff::FramePtr> graveyard;
+
+    void drop(ff::FramePtr picture)
+    {
+        const std::lock_guard<std::mutex> lock(graveyard_mutex);
+        graveyard.push_back(std::move(picture));
+    }
+
+    void bury()
+    {
+        std::vector<ff::FramePtr> dead;
+        const std::lock_guard<std::mutex> lock(graveyard_mutex);
+        dead.swap(graveyard);
+    }
+
+    // The bytes of f into buffer (padded for the codec); false when they cannot be read.
+    bool read(const ZRFrame& f)
+    {
+        if (data.fileName() != f.get_data_file() || !data.isOpen()) {
+            data.close();
+            data.setFileName(f.get_data_file());
+            if (!data.open(QIODevice::ReadOnly))
+                return false;
+        }
+        const qint64 size = f.get_size();
+        if (size <= 0 || f.get_offset() < 0 || data.size() - f.get_offset() < size || !data.seek(f.get_offset()))
+            return false;
+        buffer.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
+        if (data.read(buffer.data(), size) != size)
+            return false;
+        std::fill(buffer.begin() + size, buffer.end(), '\0');
+        return true;
+    }
 };
 
 struct DecodedGroupCache::Group
@@ -52,11 +100,26 @@ struct DecodedGroupCache::Group
     std::shared_ptr<Worker> worker;
     QFuture<void> done;
 
+    // Keeps picture i, unless the bound has no room for it even once every picture before it
+    // is freed: over the bound, the pictures nearest the group's end are the ones worth
+    // keeping, since play going backward needs them first.
+    void keep(ff::FramePtr copy, size_t i, size_t* oldest)
+    {
+        const qint64 bytes = bytes_of(copy.get());
+        while (held->load() + bytes > budget && *oldest < i)
+            release((*oldest)++);
+        if (held->load() + bytes > budget)
+            return;
+        pictures[i] = std::move(copy);
+        sizes[i] = bytes;
+        held->fetch_add(bytes);
+    }
+
     void release(size_t i)
     {
         if (!pictures[i])
             return;
-        pictures[i].reset();
+        worker->drop(std::move(pictures[i]));
         held->fetch_sub(sizes[i]);
         sizes[i] = 0;
     }
@@ -77,10 +140,12 @@ DecodedGroupCache::DecodedGroupCache()
     , worker(std::make_shared<Worker>())
 {
     pool.setMaxThreadCount(1);
+    worker->threads = std::clamp(QThread::idealThreadCount(), 1, 4);
 }
 
 DecodedGroupCache::~DecodedGroupCache()
 {
+    set_held(false);
     clear();
     pool.waitForDone();
 }
@@ -110,7 +175,7 @@ void DecodedGroupCache::evict_except(const std::shared_ptr<Group>& keep)
                  groups.end());
 }
 
-void DecodedGroupCache::prepare(const QList<ZRFrame>& frames, int k, int last, const QString& sid)
+void DecodedGroupCache::prepare(const QList<ZRFrame>& frames, int k, int last, const QString& sid, bool behind_last)
 {
     if (k < 0 || last < k || last >= frames.size() || find(frames[k], sid))
         return;
@@ -122,7 +187,7 @@ void DecodedGroupCache::prepare(const QList<ZRFrame>& frames, int k, int last, c
     g->budget = budget;
     g->held = held;
     g->worker = worker;
-    evict_except(nullptr);
+    evict_except(behind_last && !groups.empty() ? groups.back() : nullptr);
     groups.push_back(g);
     worker_used = true;
     g->done = QtConcurrent::run(&pool, [g]() { decode(*g); });
@@ -140,6 +205,47 @@ const AVFrame* DecodedGroupCache::picture(const QList<ZRFrame>& frames, int k, i
     return at < 0 ? nullptr : g->pictures[size_t(at)].get();
 }
 
+bool DecodedGroupCache::decoding(const QList<ZRFrame>& frames, int k, const QString& sid) const
+{
+    if (k < 0 || k >= frames.size())
+        return false;
+    const std::shared_ptr<Group> g = find(frames[k], sid);
+    return g && !g->done.isFinished();
+}
+
+void DecodedGroupCache::wait_idle()
+{
+    pool.waitForDone();
+}
+
+struct DecodedGroupCache::Hold
+{
+    std::mutex mutex;
+    std::condition_variable released;
+    bool held = true;
+};
+
+void DecodedGroupCache::set_held(bool on)
+{
+    if (on == bool(hold))
+        return;
+    if (on) {
+        hold = std::make_shared<Hold>();
+        const std::shared_ptr<Hold> h = hold;
+        pool.start([h]() {
+            std::unique_lock<std::mutex> lock(h->mutex);
+            h->released.wait(lock, [&]() { return !h->held; });
+        });
+        return;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(hold->mutex);
+        hold->held = false;
+    }
+    hold->released.notify_all();
+    hold.reset();
+}
+
 void DecodedGroupCache::shown(const QList<ZRFrame>& frames, int k, int target, const QString& sid)
 {
     if (k < 0 || target < k || target >= frames.size())
@@ -154,6 +260,33 @@ void DecodedGroupCache::shown(const QList<ZRFrame>& frames, int k, int target, c
         g->release(i);
     current = g;
     evict_except(groups.empty() ? nullptr : groups.back());
+    bury_on_worker();
+}
+
+void DecodedGroupCache::bury_on_worker()
+{
+    const std::shared_ptr<Worker> w = worker;
+    {
+        const std::lock_guard<std::mutex> lock(w->graveyard_mutex);
+        if (w->graveyard.empty())
+            return;
+    }
+    pool.start([w]() { w->bury(); });
+}
+
+int DecodedGroupCache::groups_decoded_with_threads() const
+{
+    return worker->with_threads.load();
+}
+
+int DecodedGroupCache::groups_decoded_with_one_thread() const
+{
+    return worker->with_one_thread.load();
+}
+
+int DecodedGroupCache::decode_threads() const
+{
+    return worker->threads;
 }
 
 void DecodedGroupCache::clear()
@@ -170,7 +303,9 @@ void DecodedGroupCache::clear()
         const std::shared_ptr<Worker> w = worker;
         pool.start([w]() {
             const std::lock_guard<std::mutex> lock(w->mutex);
+            w->bury();
             w->decoder.reset();
+            w->threaded = GroupDecoder();
             w->data.close();
         });
     }
@@ -179,31 +314,87 @@ void DecodedGroupCache::clear()
 void DecodedGroupCache::decode(Group& g)
 {
     const std::lock_guard<std::mutex> lock(g.worker->mutex);
-    std::unique_ptr<VideoDecoder>& decoder = g.worker->decoder;
-    QFile& data = g.worker->data;
-    QByteArray buffer;
+    if (g.worker->threads > 1 && decode_threaded(g)) {
+        ++g.worker->with_threads;
+        return;
+    }
+    for (size_t i = 0; i < g.pictures.size(); ++i)
+        g.release(i);
+    decode_one_thread(g);
+    ++g.worker->with_one_thread;
+}
+
+bool DecodedGroupCache::decode_threaded(Group& g)
+{
+    Worker& w = *g.worker;
+    GroupDecoder& decoder = w.threaded;
+    const size_t n = size_t(g.frames.size());
+    std::vector<char> fed(n, 0), got(n, 0);
+    size_t oldest = 0;
+    int64_t last = -1;
+    bool same = true; // every picture is the one the one-thread decoder gives for that packet
+    const GroupDecoder::Output take = [&](ff::FramePtr picture, int64_t tag) {
+        // In packet order, one picture for each packet: as the one-thread decoder gives them.
+        if (!picture || tag <= last || tag >= int64_t(n) || !fed[size_t(tag)]) {
+            same = false;
+            return;
+        }
+        last = tag;
+        got[size_t(tag)] = 1;
+        g.keep(std::move(picture), size_t(tag), &oldest);
+    };
+    bool started = false;
+    for (size_t i = 0; i < n && same; ++i) {
+        w.bury();
+        if (g.cancel) {
+            decoder.restart();
+            return true;
+        }
+        const ZRFrame& f = g.frames[int(i)];
+        // What a read from the key frame would not give the decoder either.
+        if (f.get_stream_id() != g.sid || !w.read(f))
+            continue;
+        const std::string codec = f.get_codec().toStdString();
+        if (!decoder.is_open() || decoder.codec_name() != codec) {
+            // A codec change inside a group is the one-thread decoder's.
+            if (started || codec.empty() || !decoder.open(codec, w.threads))
+                return false;
+        }
+        if (!started) {
+            decoder.restart();
+            started = true;
+        }
+        fed[i] = 1;
+        if (!decoder.send(reinterpret_cast<const uint8_t*>(w.buffer.constData()), int(w.buffer.size())
+                              - AV_INPUT_BUFFER_PADDING_SIZE, int64_t(i), take))
+            same = false;
+    }
+    if (!started)
+        return false;
+    if (same)
+        decoder.drain(take);
+    decoder.restart();
+    if (!same || decoder.may_reorder())
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (fed[i] && !got[i])
+            return false;
+    return true;
+}
+
+void DecodedGroupCache::decode_one_thread(Group& g)
+{
+    Worker& w = *g.worker;
+    std::unique_ptr<VideoDecoder>& decoder = w.decoder;
     size_t oldest = 0;
     for (int i = 0; i < g.frames.size(); ++i) {
+        w.bury();
         if (g.cancel)
             return;
         const ZRFrame& f = g.frames[i];
         // What a read from the key frame would not give the decoder either.
-        if (f.get_stream_id() != g.sid)
+        if (f.get_stream_id() != g.sid || !w.read(f))
             continue;
-        if (data.fileName() != f.get_data_file() || !data.isOpen()) {
-            data.close();
-            data.setFileName(f.get_data_file());
-            if (!data.open(QIODevice::ReadOnly))
-                continue;
-        }
-        const qint64 size = f.get_size();
-        if (size <= 0 || f.get_offset() < 0 || data.size() - f.get_offset() < size || !data.seek(f.get_offset()))
-            continue;
-        buffer.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
-        if (data.read(buffer.data(), size) != size)
-            continue;
-        std::fill(buffer.begin() + size, buffer.end(), '\0');
-
         const std::string codec = f.get_codec().toStdString();
         if (!decoder || decoder->get_codec_name() != codec) {
             decoder = std::make_unique<VideoDecoder>();
@@ -212,21 +403,12 @@ void DecodedGroupCache::decode(Group& g)
                 continue;
             }
         }
-        const AVFrame* out = decoder->decode_frame(reinterpret_cast<uint8_t*>(buffer.data()), int(size), false);
+        const AVFrame* out = decoder->decode_frame(reinterpret_cast<uint8_t*>(w.buffer.data()),
+                                                   int(w.buffer.size()) - AV_INPUT_BUFFER_PADDING_SIZE, false);
         if (!out)
             continue;
         ff::FramePtr copy(av_frame_clone(out));
-        if (!copy)
-            continue;
-        const qint64 bytes = bytes_of(copy.get());
-        // Over the bound, the pictures nearest the group's end are the ones worth keeping:
-        // play going backward needs them first.
-        while (g.held->load() + bytes > g.budget && oldest < size_t(i))
-            g.release(oldest++);
-        if (g.held->load() + bytes > g.budget)
-            continue;
-        g.pictures[size_t(i)] = std::move(copy);
-        g.sizes[size_t(i)] = bytes;
-        g.held->fetch_add(bytes);
+        if (copy)
+            g.keep(std::move(copy), size_t(i), &oldest);
     }
 }

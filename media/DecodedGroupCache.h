@@ -32,8 +32,10 @@ public:
 
     // Starts decoding frames[k..last] (k a key frame) on the worker unless that group is held or
     // being decoded already. Frames whose stream id is not sid, and frames that cannot be read,
-    // are not given to the decoder, as a read from the key frame would not have.
-    void prepare(const QList<ZRFrame>& frames, int k, int last, const QString& sid);
+    // are not given to the decoder, as a read from the key frame would not have. Every group
+    // but the one last shown from is dropped; with behind_last, the one asked for last is kept
+    // too and this one is decoded after it (play is still waiting for that one).
+    void prepare(const QList<ZRFrame>& frames, int k, int last, const QString& sid, bool behind_last = false);
 
     // The picture of frames[target] decoded from key frame frames[k]: waits for the group's
     // decoding when it is under way. Null when the group does not hold it (never decoded, freed,
@@ -46,6 +48,12 @@ public:
 
     // Whether the group of key frame frames[k] is held or being decoded.
     bool has_group(const QList<ZRFrame>& frames, int k, const QString& sid) const;
+    // Whether the group of key frame frames[k] is being decoded still.
+    bool decoding(const QList<ZRFrame>& frames, int k, const QString& sid) const;
+    // Blocks until every group asked for is decoded (tests).
+    void wait_idle();
+    // Held, the worker starts no group (tests make a group late with it).
+    void set_held(bool held);
 
     // Drops every group (a running decode stops at its next picture) and has the worker close
     // its decoder and data file.
@@ -54,6 +62,11 @@ public:
     void set_budget(qint64 bytes) { budget = bytes; }
     qint64 get_budget() const { return budget; }
     qint64 bytes_held() const { return held->load(); }
+    // Groups decoded so far with the codec's frame threads, and with one thread (the threads were
+    // not used or could not be shown to give the one-thread decoder's pictures).
+    int groups_decoded_with_threads() const;
+    int groups_decoded_with_one_thread() const;
+    int decode_threads() const;
 
 private:
     struct Group;
@@ -61,7 +74,13 @@ private:
     std::shared_ptr<Group> find(const ZRFrame& key, const QString& sid) const;
     // Drops every group but keep and the one last shown.
     void evict_except(const std::shared_ptr<Group>& keep);
+    // Has the worker free the pictures dropped since it last did.
+    void bury_on_worker();
     static void decode(Group& g);
+    // With the codec's frame threads; false when the group is the one-thread decoder's after all
+    // (what the threads gave is then dropped).
+    static bool decode_threaded(Group& g);
+    static void decode_one_thread(Group& g);
 
     // Most recently asked for last.
     std::vector<std::shared_ptr<Group>> groups;
@@ -73,6 +92,8 @@ private:
     struct Worker;
     std::shared_ptr<Worker> worker;
     bool worker_used = false; // a group was asked for since the last clear
+    struct Hold;
+    std::shared_ptr<Hold> hold;
     // One worker: groups are decoded one after the other, in the order asked.
     QThreadPool pool;
 };

@@ -105,8 +105,7 @@ bool FrameSource::read_from_group(const QList<ZRFrame>& frames, int k, int targe
                                   AVFrame** picture)
 {
     *picture = nullptr;
-    if (!groups_enabled || k < 0 || target < k || target >= frames.size() || !frames[k].is_keyframe()
-        || frames[target].get_stream_id() != sid)
+    if (!group_serves(frames, k, target, sid))
         return false;
     // Not held: decode the group from its key frame up to the target, once.
     if (!groups.has_group(frames, k, sid))
@@ -134,10 +133,26 @@ bool FrameSource::read_from_group(const QList<ZRFrame>& frames, int k, int targe
     return true;
 }
 
-void FrameSource::prepare_group(const QList<ZRFrame>& frames, int k, int last, const QString& sid)
+bool FrameSource::group_serves(const QList<ZRFrame>& frames, int k, int target, const QString& sid) const
+{
+    return groups_enabled && k >= 0 && target >= k && target < frames.size() && frames[k].is_keyframe()
+           && frames[target].get_stream_id() == sid;
+}
+
+bool FrameSource::group_still_decoding(const QList<ZRFrame>& frames, int k, int target, const QString& sid)
+{
+    if (!group_serves(frames, k, target, sid))
+        return false;
+    if (!groups.has_group(frames, k, sid))
+        groups.prepare(frames, k, target, sid);
+    return groups.decoding(frames, k, sid);
+}
+
+void FrameSource::prepare_group(const QList<ZRFrame>& frames, int k, int last, const QString& sid,
+                                bool behind_last)
 {
     if (groups_enabled)
-        groups.prepare(frames, k, last, sid);
+        groups.prepare(frames, k, last, sid, behind_last);
 }
 
 void FrameSource::drop_groups()

@@ -42,8 +42,12 @@ public:
     // same size and key-frame flag. False when the cache cannot give it: the caller then decodes
     // from the key frame with read(). *picture stays valid until the next read.
     bool read_from_group(const QList<ZRFrame>& frames, int k, int target, const QString& sid, AVFrame** picture);
-    // Has frames[k..last] decoded on the worker while play shows the group after it.
-    void prepare_group(const QList<ZRFrame>& frames, int k, int last, const QString& sid);
+    // Whether taking frames[target] from the group of key frame k would wait for the worker (its
+    // decoding is started when the group is not held). False when the cache is off.
+    bool group_still_decoding(const QList<ZRFrame>& frames, int k, int target, const QString& sid);
+    // Has frames[k..last] decoded on the worker while play shows the group after it (or, with
+    // behind_last, once the group play waits for is decoded).
+    void prepare_group(const QList<ZRFrame>& frames, int k, int last, const QString& sid, bool behind_last = false);
     // Forgets every decoded group (play goes forward again, or elsewhere).
     void drop_groups();
     // Off, every picture comes from a decode from its key frame (tests compare the two ways).
@@ -90,6 +94,8 @@ public:
     bool get_is_keyframe() const;
 
 private:
+    // Whether the group cache may give frames[target] decoded from key frame frames[k].
+    bool group_serves(const QList<ZRFrame>& frames, int k, int target, const QString& sid) const;
     // Reads frame i's bytes into read_buffer.
     bool read_packet(const QList<ZRFrame>& frames, int i);
     // Whether the last packet the decoder was given is the one before frame i.

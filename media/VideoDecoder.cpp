@@ -10,9 +10,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
-namespace {
-
-AVCodecID codec_id_for(const std::string& name)
+int VideoDecoder::codec_id_for(const std::string& name)
 {
     if (name == "libx264" || name == "h264" || name == "h.264")
         return AV_CODEC_ID_H264;
@@ -25,7 +23,10 @@ AVCodecID codec_id_for(const std::string& name)
     return AV_CODEC_ID_NONE;
 }
 
-} // namespace
+void VideoDecoder::set_decoder_options(AVDictionary** options)
+{
+    av_dict_set(options, "discardcorrupt", "1", 0);
+}
 
 VideoDecoder::VideoDecoder()
     : scaler(std::make_unique<ZRScaler>(nullptr))
@@ -50,7 +51,7 @@ bool VideoDecoder::open_decoder(std::string codec)
 {
     codec_name = codec;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "discardcorrupt", "1", 0);
+    set_decoder_options(&options);
     write_log("[INFO] Video Decoder :: hardware decoder enable : 0");
 
     auto fail = [&]() {
@@ -63,7 +64,7 @@ bool VideoDecoder::open_decoder(std::string codec)
         return fail();
     release();
 
-    const AVCodecID id = codec_id_for(codec_name);
+    const AVCodecID id = AVCodecID(codec_id_for(codec_name));
     const AVCodec* decoder = id == AV_CODEC_ID_NONE ? nullptr : avcodec_find_decoder(id);
     if (!decoder) {
         write_log("[ERROR] Video Decoder :: Codec decode NULL");

@@ -7,6 +7,7 @@
 #include <string>
 
 class ZRScaler;
+struct AVDictionary;
 
 // Software decoder of one encoded video frame at a time (H.264, HEVC, MPEG-4, MJPEG), with an
 // optional conversion of the picture to BGRA at its own size through its own ZRScaler.
@@ -29,6 +30,11 @@ public:
     // scaler). Valid until the next decode_frame, open_decoder or the destruction; null when no
     // picture came out (held back by the codec, corrupt data, ...).
     AVFrame* decode_frame(uint8_t* data, int size, bool scale);
+
+    // The codec behind one of those names (AV_CODEC_ID_NONE for any other), and the options
+    // every decoder of the player is opened with, so that all of them give the same pixels.
+    static int codec_id_for(const std::string& codec_name);
+    static void set_decoder_options(AVDictionary** options);
 
     std::string get_codec_name() const;
     int get_width() const;

@@ -18,6 +18,8 @@
 namespace {
 
 const QString kPrefix = QStringLiteral("[INFO] ZRStream read & control :: ");
+// Play at -1 goes back this many frames on its first tick, and after a pause as long.
+constexpr int kBackwardRestartFrames = 5;
 
 // Clears the re-entry guard on every way out of a play slot.
 struct BusyGuard
@@ -300,6 +302,7 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
 
 void ZRStreamReadAndControl::set_index(int i)
 {
+    forget_backward_owed();
     source.drop_groups();
     source.drop_ahead();
     index = i;
@@ -429,6 +432,7 @@ void ZRStreamReadAndControl::change_rate(double r)
     rate = int(r);
     wait_for_keyframe = true;
     index_shown = false;
+    forget_backward_owed();
     source.drop_groups();
     source.drop_ahead();
     audio.follow_rate(r);
@@ -525,18 +529,25 @@ bool ZRStreamReadAndControl::show_from_keyframe(int k, int target, bool backward
     emit_position(target);
     index = target;
     index_shown = false;
+    forget_backward_owed();
     if (backward)
         prepare_group_before(k);
     return shown;
 }
 
-void ZRStreamReadAndControl::prepare_group_before(int k)
+void ZRStreamReadAndControl::forget_backward_owed()
+{
+    backward_owed = 0;
+    pending_key = -1;
+}
+
+void ZRStreamReadAndControl::prepare_group_before(int k, bool waiting)
 {
     int p = k - 1;
     while (p >= 0 && !frames[p].is_keyframe())
         --p;
     if (p >= 0) {
-        source.prepare_group(frames, p, k - 1, stream_id);
+        source.prepare_group(frames, p, k - 1, stream_id, waiting);
         return;
     }
     // The group before is the previous file's last one, once its table has been read.
@@ -548,14 +559,26 @@ void ZRStreamReadAndControl::prepare_group_before(int k)
     while (q >= 0 && !before[q].is_keyframe())
         --q;
     if (q >= 0)
-        source.prepare_group(before, q, int(before.size()) - 1, stream_id);
+        source.prepare_group(before, q, int(before.size()) - 1, stream_id, waiting);
 }
 
 void ZRStreamReadAndControl::aim_ahead()
 {
-    if (!timer || frames.isEmpty() || !source.decode_ahead_enabled())
+    if (!timer || frames.isEmpty())
         return;
     const int count = int(frames.size());
+    if (timer_backward && std::abs(rate) < 2) {
+        // The first tick at -1 goes back a few frames: its group is decoded from now on.
+        const int target = std::min(index - kBackwardRestartFrames, count - 1);
+        int k = target;
+        while (k >= 0 && !frames[k].is_keyframe())
+            --k;
+        if (k >= 0)
+            source.prepare_group(frames, k, target, stream_id);
+        return;
+    }
+    if (!source.decode_ahead_enabled())
+        return;
     if (!timer_backward) {
         const int i = index_shown ? index + 1 : std::max(index, 0);
         if (i < count && std::abs(rate) < 2) {
@@ -573,8 +596,6 @@ void ZRStreamReadAndControl::aim_ahead()
             source.follow_ahead(next_prefetch.result());
         return;
     }
-    if (std::abs(rate) < 2)
-        return;
     int k = std::min(index, count) - 1;
     while (k >= 0 && !frames[k].starts_keyframe())
         --k;
@@ -589,6 +610,7 @@ void ZRStreamReadAndControl::wait_decode_ahead()
 {
     if (DecodeAhead* a = source.decode_ahead())
         a->wait_idle();
+    source.group_cache().wait_idle();
 }
 
 bool ZRStreamReadAndControl::tick_ahead(int i, bool backward)
@@ -742,9 +764,10 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
             const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
             const qint64 elapsed = now - last_backward_tick;
             int skip;
-            if (last_backward_tick == 0 || elapsed > 5 * interval || elapsed < 0) {
-                skip = 5;
+            if (last_backward_tick == 0 || elapsed > kBackwardRestartFrames * interval || elapsed < 0) {
+                skip = kBackwardRestartFrames;
                 last_backward_tick = now;
+                forget_backward_owed();
             } else {
                 skip = int(elapsed / interval);
                 last_backward_tick += skip * interval;
@@ -754,7 +777,10 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
                 return;
             }
             // After forward play the position may stand past the last frame.
-            const int target = std::min(index - skip, count - 1);
+            int target = std::min(index - skip - backward_owed, count - 1);
+            // Play does not run ahead of the group it waits for.
+            if (pending_key >= 0 && target < pending_key)
+                target = pending_key;
             if (target < 0) {
                 switch_to_previous_file();
                 return;
@@ -764,6 +790,16 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
                 --k;
             if (k < 0) {
                 switch_to_previous_file();
+                return;
+            }
+            // The interface does not wait for the decoder: while the group is decoded this tick
+            // shows nothing, and the first tick after it catches up with the frames play went
+            // past meanwhile.
+            if (source.group_still_decoding(frames, k, target, stream_id)) {
+                backward_owed = index - target;
+                pending_key = k;
+                // The group before is decoded next: play needs it once it has caught up.
+                prepare_group_before(k, true);
                 return;
             }
             show_from_keyframe(k, target, true);
@@ -922,6 +958,7 @@ void ZRStreamReadAndControl::adopt_file(const QFileInfo& file, const QList<ZRFra
     frames = list;
     index = forward ? 0 : int(frames.size()) - 1;
     index_shown = false;
+    forget_backward_owed();
     source.close_data_file();
     write_log(log_line);
     if (forward) {

@@ -67,6 +67,8 @@ public:
     void set_decode_ahead_enabled(bool on) { source.set_decode_ahead_enabled(on); }
     int pictures_decoded_ahead() const { return source.decode_ahead() ? source.decode_ahead()->taken() : 0; }
     int pictures_late() const { return source.decode_ahead() ? source.decode_ahead()->late() : 0; }
+    // Frames play at -1 went past while the group it shows next was still being decoded.
+    int backward_frames_owed() const { return backward_owed; }
 
     // The audio player, kept in step with the reader's file, position and rate. Taken over
     // (stopped and deleted with the reader or on stop()); while none is set the reader is silent.
@@ -134,8 +136,10 @@ protected:
     // Shows target, decoded from key frame k (going backward, from the group cache when it can),
     // with the position signals; false when target gave no picture.
     bool show_from_keyframe(int k, int target, bool backward);
-    // Going backward: has the group before the one of key frame k decoded ahead.
-    void prepare_group_before(int k);
+    // Going backward: has the group before the one of key frame k decoded ahead (after that
+    // one, when play still waits for it).
+    void prepare_group_before(int k, bool waiting = false);
+    void forget_backward_owed();
     // Has the frame source decode ahead what the next play tick shows (nothing while no play
     // timer is set up, or at rate -1).
     void aim_ahead();
@@ -183,6 +187,10 @@ protected:
     int rate = 1;
     bool busy = false;
     qint64 last_backward_tick = 0;
+    // At -1, the ticks that came while the next group was decoded: how far behind the position
+    // play is, and the group's key frame (-1: none), which play does not go past meanwhile.
+    int backward_owed = 0;
+    int pending_key = -1;
     int backward_interval_ms = 40;
     bool timer_backward = false;
     // index is the picture on screen (a backward step) rather than the next one to play forward.

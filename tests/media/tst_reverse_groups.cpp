@@ -116,6 +116,13 @@ private slots:
                 if (action.startsWith('T')) {
                     r->next_skip(action.size() > 1 ? action.mid(1).toInt() : 1);
                     r->read_and_display_previous_frame(false);
+                    // A group still being decoded: that tick shows nothing, the next one
+                    // (no time later) shows what this one aimed at.
+                    if (r->backward_frames_owed() > 0) {
+                        r->wait_decode_ahead();
+                        r->next_skip(0);
+                        r->read_and_display_previous_frame(false);
+                    }
                 } else if (action == "t") {
                     r->read_and_display_next_frame(false);
                 } else if (action == "f") {
@@ -177,7 +184,79 @@ private slots:
         // The cache did serve pictures, within its bound.
         QVERIFY(cached.frame_source().group_pictures_served() > 0);
         QCOMPARE(plain.frame_source().group_pictures_served(), 0);
+        // Decoded with the codec's threads wherever there is more than one core.
+        const DecodedGroupCache& cache = cached.frame_source().group_cache();
+        if (cache.decode_threads() > 1)
+            QVERIFY2(cache.groups_decoded_with_threads() > 0 && cache.groups_decoded_with_one_thread() == 0,
+                     qPrintable(QString("%1 with threads, %2 with one")
+                                    .arg(cache.groups_decoded_with_threads())
+                                    .arg(cache.groups_decoded_with_one_thread())));
         QVERIFY2(peak <= bound, qPrintable(QString("%1 > %2").arg(peak).arg(bound)));
+    }
+
+    // Play at -1 never waits for a group: with the worker held, ticks show nothing and report no
+    // position; once the group is there, the next tick shows the frame play has come to
+    // meanwhile, though not past the key frame of the group it waited for.
+    void lateGroupCaughtUp_data()
+    {
+        QTest::addColumn<QList<int>>("lateSkips");
+        QTest::addColumn<int>("shown");
+        // From frame 50; the first tick goes back 5 (to 45, group of key frame 25), the others
+        // by their skip.
+        QTest::newRow("within the group") << QList<int>{5, 2, 3} << 39;
+        QTest::newRow("not past its key frame") << QList<int>{5, 4, 4, 4, 4, 4, 4} << 25;
+    }
+
+    void lateGroupCaughtUp()
+    {
+        QFETCH(QList<int>, lateSkips);
+        QFETCH(int, shown);
+        const Day& day = days["h264"];
+        Reader r;
+        zrtest::FrameSink sink;
+        sink.attach(&r, Qt::DirectConnection);
+        QList<int> positions;
+        connect(&r, &ZRStreamReadAndControl::slidervalue, this, [&](int i, QString) { positions << i; });
+        QVERIFY(r.init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.files));
+        r.read_forward();
+        r.set_read_timestamp(day.dayStamp + "080102");
+        r.toggle_pause();
+        QThreadPool::globalInstance()->waitForDone();
+        r.wait_decode_ahead();
+        QCOMPARE(r.get_index(), 50);
+        r.frame_source().group_cache().set_held(true);
+        r.change_rate(-1);
+        r.toggle_pause();
+        positions.clear();
+        sink.shown.clear();
+        for (const int skip : lateSkips) {
+            r.next_skip(skip);
+            r.read_and_display_previous_frame(false);
+        }
+        QCOMPARE(sink.shown.size(), 0);
+        QCOMPARE(positions, QList<int>{});
+        QCOMPARE(r.get_index(), 50);
+        QVERIFY(r.backward_frames_owed() > 0);
+        // The group before is asked for meanwhile, behind the one play waits for.
+        const DecodedGroupCache& cache = r.frame_source().group_cache();
+        QVERIFY(cache.has_group(r.get_frames(), 25, "1"));
+        QVERIFY(cache.has_group(r.get_frames(), 0, "1"));
+
+        r.frame_source().group_cache().set_held(false);
+        r.wait_decode_ahead();
+        r.next_skip(1);
+        r.read_and_display_previous_frame(false);
+        QCOMPARE(positions, QList<int>{shown});
+        QCOMPARE(sink.shown.size(), 1);
+        QCOMPARE(sink.shown[0].frameId, shown);
+        const zrtest::FrameMarker m = zrtest::readFrameMarker(sink.shown[0].image);
+        QVERIFY2(m.found && m.frameIndex == shown, qPrintable(QString("marker %1").arg(m.frameIndex)));
+        QCOMPARE(r.backward_frames_owed(), 0);
+        // Play goes on from there at its pace.
+        r.wait_decode_ahead();
+        r.next_skip(1);
+        r.read_and_display_previous_frame(false);
+        QCOMPARE(positions.value(1), shown - 1);
     }
 };
 
