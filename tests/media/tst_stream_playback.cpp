@@ -512,8 +512,15 @@ private slots:
         for (int k = 1; k < positions.count(); ++k)
             QVERIFY2(positions[k].at(0).toInt() <= positions[k - 1].at(0).toInt(),
                      qPrintable(QString("tick %1 went forward").arg(k)));
-        // The first tick went back five frames from the last one.
-        QCOMPARE(positions.first().at(0).toInt(), first);
+        // The first tick aims five frames back from the last one. Its group may still be decoding
+        // then (a loaded machine): the ticks meanwhile show nothing, and the first picture is
+        // where play has come to by then, though not past that group's key frame.
+        const QList<ZRFrame> frames = r.get_frames();
+        int key = first;
+        while (key > 0 && !frames[key].is_keyframe())
+            --key;
+        const int shown = positions.first().at(0).toInt();
+        QVERIFY2(shown <= first && shown >= key, qPrintable(QString("first picture %1").arg(shown)));
     }
 
     // An unreadable key frame at -2 is passed over instead of being retried forever.
