@@ -18,8 +18,6 @@
 namespace {
 
 const QString kPrefix = QStringLiteral("[INFO] ZRStream read & control :: ");
-// Play at -1 goes back this many frames on its first tick, and after a pause as long.
-constexpr int kBackwardRestartFrames = 5;
 
 // Clears the re-entry guard on every way out of a play slot.
 struct BusyGuard
@@ -302,7 +300,7 @@ void ZRStreamReadAndControl::set_read_timestamp(QString ts)
 
 void ZRStreamReadAndControl::set_index(int i)
 {
-    forget_backward_owed();
+    pace.forget();
     source.drop_groups();
     source.drop_ahead();
     index = i;
@@ -432,7 +430,7 @@ void ZRStreamReadAndControl::change_rate(double r)
     rate = int(r);
     wait_for_keyframe = true;
     index_shown = false;
-    forget_backward_owed();
+    pace.forget();
     source.drop_groups();
     source.drop_ahead();
     audio.follow_rate(r);
@@ -468,10 +466,10 @@ void ZRStreamReadAndControl::read_backward()
 {
     replace_timer(true);
     const int n = timer_frames_per_second();
-    backward_interval_ms = std::max(1000 / n, 1);
-    write_log(kPrefix + QStringLiteral("read backward :: interval ") + QString::number(backward_interval_ms)
+    pace.set_interval_ms(std::max(1000 / n, 1));
+    write_log(kPrefix + QStringLiteral("read backward :: interval ") + QString::number(pace.interval_ms())
               + QStringLiteral(" ms"));
-    timer->start(backward_interval_ms);
+    timer->start(pace.interval_ms());
     reset_backward_prefetch();
     triggerPrefetchPrev(stream_id);
     // At rate -1 the pictures come from the decoded groups.
@@ -529,16 +527,10 @@ bool ZRStreamReadAndControl::show_from_keyframe(int k, int target, bool backward
     emit_position(target);
     index = target;
     index_shown = false;
-    forget_backward_owed();
+    pace.forget();
     if (backward)
         prepare_group_before(k);
     return shown;
-}
-
-void ZRStreamReadAndControl::forget_backward_owed()
-{
-    backward_owed = 0;
-    pending_key = -1;
 }
 
 void ZRStreamReadAndControl::prepare_group_before(int k, bool waiting)
@@ -569,7 +561,7 @@ void ZRStreamReadAndControl::aim_ahead()
     const int count = int(frames.size());
     if (timer_backward && std::abs(rate) < 2) {
         // The first tick at -1 goes back a few frames: its group is decoded from now on.
-        const int target = std::min(index - kBackwardRestartFrames, count - 1);
+        const int target = std::min(index - BackwardPace::kRestartFrames, count - 1);
         int k = target;
         while (k >= 0 && !frames[k].is_keyframe())
             --k;
@@ -757,31 +749,8 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
 
     if (!step) {
         if (std::abs(rate) < 2) {
-            // Carry the remainder: the reference moves by whole intervals, so a tick that comes
-            // a little early repeats once and the next one catches up. After a gap longer than
-            // five intervals (first tick, pause) go back five frames and start afresh.
-            const qint64 now = steady_now_ns();
-            const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
-            const qint64 elapsed = now - last_backward_tick;
-            int skip;
-            if (last_backward_tick == 0 || elapsed > kBackwardRestartFrames * interval || elapsed < 0) {
-                skip = kBackwardRestartFrames;
-                last_backward_tick = now;
-                forget_backward_owed();
-            } else {
-                skip = int(elapsed / interval);
-                last_backward_tick += skip * interval;
-            }
-            if (index <= 0) {
-                switch_to_previous_file();
-                return;
-            }
-            // After forward play the position may stand past the last frame.
-            int target = std::min(index - skip - backward_owed, count - 1);
-            // Play does not run ahead of the group it waits for.
-            if (pending_key >= 0 && target < pending_key)
-                target = pending_key;
-            if (target < 0) {
+            const int target = pace.aim(index, count, steady_now_ns());
+            if (index <= 0 || target < 0) {
                 switch_to_previous_file();
                 return;
             }
@@ -796,8 +765,7 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
             // shows nothing, and the first tick after it catches up with the frames play went
             // past meanwhile.
             if (source.group_still_decoding(frames, k, target, stream_id)) {
-                backward_owed = index - target;
-                pending_key = k;
+                pace.wait(index, target, k);
                 // The group before is decoded next: play needs it once it has caught up.
                 prepare_group_before(k, true);
                 return;
@@ -958,7 +926,7 @@ void ZRStreamReadAndControl::adopt_file(const QFileInfo& file, const QList<ZRFra
     frames = list;
     index = forward ? 0 : int(frames.size()) - 1;
     index_shown = false;
-    forget_backward_owed();
+    pace.forget();
     source.close_data_file();
     write_log(log_line);
     if (forward) {

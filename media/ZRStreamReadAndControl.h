@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/AudioCompanion.h"
+#include "media/BackwardPace.h"
 #include "media/FrameSource.h"
 #include "media/ZRFrame.h"
 
@@ -68,7 +69,7 @@ public:
     int pictures_decoded_ahead() const { return source.decode_ahead() ? source.decode_ahead()->taken() : 0; }
     int pictures_late() const { return source.decode_ahead() ? source.decode_ahead()->late() : 0; }
     // Frames play at -1 went past while the group it shows next was still being decoded.
-    int backward_frames_owed() const { return backward_owed; }
+    int backward_frames_owed() const { return pace.owed(); }
 
     // The audio player, kept in step with the reader's file, position and rate. Taken over
     // (stopped and deleted with the reader or on stop()); while none is set the reader is silent.
@@ -139,7 +140,6 @@ protected:
     // Going backward: has the group before the one of key frame k decoded ahead (after that
     // one, when play still waits for it).
     void prepare_group_before(int k, bool waiting = false);
-    void forget_backward_owed();
     // Has the frame source decode ahead what the next play tick shows (nothing while no play
     // timer is set up, or at rate -1).
     void aim_ahead();
@@ -186,12 +186,7 @@ protected:
     int index = 0;
     int rate = 1;
     bool busy = false;
-    qint64 last_backward_tick = 0;
-    // At -1, the ticks that came while the next group was decoded: how far behind the position
-    // play is, and the group's key frame (-1: none), which play does not go past meanwhile.
-    int backward_owed = 0;
-    int pending_key = -1;
-    int backward_interval_ms = 40;
+    BackwardPace pace;
     bool timer_backward = false;
     // index is the picture on screen (a backward step) rather than the next one to play forward.
     bool index_shown = false;

@@ -29,8 +29,8 @@ public:
         const qint64 now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                std::chrono::steady_clock::now().time_since_epoch())
                                .count();
-        const qint64 interval = qint64(std::max(backward_interval_ms, 1)) * 1000000;
-        last_backward_tick = now - n * interval - interval / 2;
+        const qint64 interval = qint64(std::max(pace.interval_ms(), 1)) * 1000000;
+        pace.set_last_tick_ns(now - n * interval - interval / 2);
     }
 };
 
