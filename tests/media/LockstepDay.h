@@ -65,6 +65,17 @@ struct LockstepDay
         dayStamp = QDate::fromString(ex.cameras.first().recordings.first().day, "yyyy-MM-dd").toString("yyyyMMdd");
         return files.size() == 3;
     }
+
+    // The reader on the middle recording, seeked to 08:01:02 (frame 50, a key frame), paused.
+    bool open(LockstepReader* r) const
+    {
+        if (!r->init_displayer_for_stream(QFileInfo(seeks[1]), "1", files))
+            return false;
+        r->read_forward();
+        r->set_read_timestamp(dayStamp + "080102");
+        r->toggle_pause();
+        return !r->is_playing();
+    }
 };
 
 } // namespace zrtest

@@ -39,16 +39,6 @@ class TestDecodeAhead : public QObject
 
     // Opened in the middle recording (08:01), playing, seeked to 08:01:02 (frame 50, a key
     // frame), paused: every tick is the test's.
-    bool open(Reader* r, const Day& day)
-    {
-        if (!r->init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.files))
-            return false;
-        r->read_forward();
-        r->set_read_timestamp(day.dayStamp + "080102");
-        r->toggle_pause();
-        return !r->is_playing();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -98,7 +88,7 @@ private slots:
             connect(r, &ZRStreamReadAndControl::slidervalue, this, [r, list](int i, QString stamp) {
                 list->append({i, stamp, r->get_current_file().fileName()});
             });
-            QVERIFY(open(r, day));
+            QVERIFY(day.open(r));
         }
 
         QStringList actions;
@@ -202,7 +192,7 @@ private slots:
         sink.attach(&r, Qt::DirectConnection);
         QList<int> positions;
         connect(&r, &ZRStreamReadAndControl::slidervalue, this, [&](int i, QString) { positions << i; });
-        QVERIFY(open(&r, day));
+        QVERIFY(day.open(&r));
         r.frame_source().decode_ahead_worker().set_held(true);
         r.change_rate(rate);
         r.toggle_pause();

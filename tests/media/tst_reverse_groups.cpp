@@ -93,11 +93,7 @@ private slots:
             connect(r, &ZRStreamReadAndControl::slidervalue, this, [r, list](int i, QString stamp) {
                 list->append({i, stamp, r->get_current_file().fileName()});
             });
-            QVERIFY(r->init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.files));
-            r->read_forward();
-            r->set_read_timestamp(day.dayStamp + "080102");
-            r->toggle_pause();
-            QVERIFY(!r->is_playing());
+            QVERIFY(day.open(r));
         }
 
         QStringList actions;
@@ -217,10 +213,7 @@ private slots:
         sink.attach(&r, Qt::DirectConnection);
         QList<int> positions;
         connect(&r, &ZRStreamReadAndControl::slidervalue, this, [&](int i, QString) { positions << i; });
-        QVERIFY(r.init_displayer_for_stream(QFileInfo(day.seeks[1]), "1", day.files));
-        r.read_forward();
-        r.set_read_timestamp(day.dayStamp + "080102");
-        r.toggle_pause();
+        QVERIFY(day.open(&r));
         QThreadPool::globalInstance()->waitForDone();
         r.wait_decode_ahead();
         QCOMPARE(r.get_index(), 50);
