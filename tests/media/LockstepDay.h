@@ -3,6 +3,7 @@
 // What the lockstep playback tests share: a reader whose backward-tick clock a test sets, the
 // position it reports, and a day of three short generated recordings to play.
 #include "media/ZRStreamReadAndControl.h"
+#include "tests/media/FrameSink.h"
 #include "tests/support/ExportGenerator.h"
 
 #include <QDate>
@@ -31,6 +32,20 @@ public:
                                .count();
         const qint64 interval = qint64(std::max(pace.interval_ms(), 1)) * 1000000;
         pace.set_last_tick_ns(now - n * interval - interval / 2);
+    }
+};
+
+// A reader with what it shows and the positions it reports, both taken as they are emitted.
+struct WatchedReader
+{
+    LockstepReader r;
+    FrameSink sink;
+    QList<int> positions;
+
+    WatchedReader()
+    {
+        sink.attach(&r, Qt::DirectConnection);
+        QObject::connect(&r, &ZRStreamReadAndControl::slidervalue, &sink, [this](int i, QString) { positions << i; });
     }
 };
 

@@ -187,11 +187,10 @@ private slots:
     {
         QFETCH(double, rate);
         const Day& day = days["h264"];
-        Reader r;
-        zrtest::FrameSink sink;
-        sink.attach(&r, Qt::DirectConnection);
-        QList<int> positions;
-        connect(&r, &ZRStreamReadAndControl::slidervalue, this, [&](int i, QString) { positions << i; });
+        zrtest::WatchedReader watched;
+        Reader& r = watched.r;
+        zrtest::FrameSink& sink = watched.sink;
+        QList<int>& positions = watched.positions;
         QVERIFY(day.open(&r));
         r.frame_source().decode_ahead_worker().set_held(true);
         r.change_rate(rate);

@@ -208,11 +208,10 @@ private slots:
         QFETCH(QList<int>, lateSkips);
         QFETCH(int, shown);
         const Day& day = days["h264"];
-        Reader r;
-        zrtest::FrameSink sink;
-        sink.attach(&r, Qt::DirectConnection);
-        QList<int> positions;
-        connect(&r, &ZRStreamReadAndControl::slidervalue, this, [&](int i, QString) { positions << i; });
+        zrtest::WatchedReader watched;
+        Reader& r = watched.r;
+        zrtest::FrameSink& sink = watched.sink;
+        QList<int>& positions = watched.positions;
         QVERIFY(day.open(&r));
         QThreadPool::globalInstance()->waitForDone();
         r.wait_decode_ahead();
