@@ -4,8 +4,8 @@
 // real event loop, each run crossing a file boundary: pictures shown per second and
 // recording-seconds per second beside what the pacing table aims at for this stream (int(fps - 1)
 // pictures per second at +-1, 2 x |rate| key frames per second at +-2..8), process CPU per picture
-// shown, the time the GUI thread spends in a tick (median, 99th percentile, max) and the peak
-// resident memory. mpv plays the same bitstream forward and backward in the same run (one decode
+// shown, the time the GUI thread spends in a tick (median, 99th percentile, max), the delay to the
+// first picture and the pictures shown per second after it, and the peak resident memory. mpv plays the same bitstream forward and backward in the same run (one decode
 // thread, converting to BGRA as the player does) as the baseline of CPU per picture; rate -1 also
 // runs with every picture decoded from its key frame (the group cache off). Then the time a
 // file crossing takes with the prefetch ready and with the synchronous fallback.
@@ -265,11 +265,15 @@ void print(const Stream& s, const Run& run, const char* how = "")
     const double adv = span > 0 ? run.rec_seconds / span : 0;
     const double aim_p = aimed_pictures(s, run.rate);
     const double aim_a = aimed_advance(s, run.rate);
+    // From the first picture on: the pace once play has started, without its start-up.
+    const double after = run.seconds - run.first_shown_ms / 1000.0;
+    const double shown_after = run.shown > 1 && after > 0 ? (run.shown - 1) / after : 0;
     std::printf("playback %-9s rate %+2.0f%s  shown %5.1f/s aimed %5.1f (%5.1f%%)  rec-s/s %6.3f aimed %6.3f (%5.1f%%)  "
-                "CPU/picture %7.2f ms  tick median %6.2f p99 %7.2f max %7.2f ms  first picture %6.0f ms  peak RSS %5lld MiB\n",
+                "CPU/picture %7.2f ms  tick median %6.2f p99 %7.2f max %7.2f ms  first picture %6.0f ms, then %5.1f/s "
+                "(%5.1f%%)  peak RSS %5lld MiB\n",
                 s.size.toLocal8Bit().constData(), run.rate, how, shown, aim_p, 100.0 * shown / aim_p, adv, aim_a,
                 100.0 * adv / aim_a, run.shown ? run.cpu_ms / run.shown : 0.0, run.median, run.p99, run.max,
-                run.first_shown_ms,
+                run.first_shown_ms, shown_after, 100.0 * shown_after / aim_p,
                 static_cast<long long>(run.peak_rss >> 20));
     std::fflush(stdout);
 }
