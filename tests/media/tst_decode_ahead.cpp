@@ -15,10 +15,7 @@
 #include <QCoreApplication>
 #include <QtTest>
 
-#include <chrono>
-
 using Reader = zrtest::LockstepReader;
-using Position = zrtest::LockstepPosition;
 
 class TestDecodeAhead : public QObject
 {
@@ -28,29 +25,14 @@ class TestDecodeAhead : public QObject
     using Day = zrtest::LockstepDay;
     QHash<QString, Day> days;
 
-    bool makeDay(const QString& codec)
-    {
-        Day d;
-        if (!d.make(gen, codec, QStringLiteral("12")))
-            return false;
-        days.insert(codec, d);
-        return true;
-    }
-
-    // Opened in the middle recording (08:01), playing, seeked to 08:01:02 (frame 50, a key
-    // frame), paused: every tick is the test's.
 private slots:
     void initTestCase()
     {
-        QVERIFY(makeDay("h264"));
-        QVERIFY(makeDay("h265"));
+        QVERIFY(zrtest::make_lockstep_days(gen, QStringLiteral("12"), &days));
     }
 
-    // Script actions:
-    //   t  a forward play tick     T<n>  a backward play tick (at -1 going back n frames, 1 if none)
-    //   f / b  a frame step forward / backward     p  pause and resume
-    //   r<x>  rate change to x (its timer paused again at once)     s<HHmmss>  seek
-    //   <a>*<n>  the action a, n times
+    // Scripts of operator actions (see lockstep_actions), from the middle recording seeked to
+    // 08:01:02 (frame 50, a key frame) and paused: every tick is the script's.
     void sameAsDecodingEachTick_data()
     {
         QTest::addColumn<QString>("codec");
@@ -80,91 +62,21 @@ private slots:
 
         Reader ahead, plain;
         plain.set_decode_ahead_enabled(false);
-        zrtest::FrameSink aheadSink, plainSink;
-        aheadSink.attach(&ahead, Qt::DirectConnection);
-        plainSink.attach(&plain, Qt::DirectConnection);
-        QList<Position> aheadPositions, plainPositions;
-        for (auto [r, list] : {std::pair{&ahead, &aheadPositions}, std::pair{&plain, &plainPositions}}) {
-            connect(r, &ZRStreamReadAndControl::slidervalue, this, [r, list](int i, QString stamp) {
-                list->append({i, stamp, r->get_current_file().fileName()});
-            });
-            QVERIFY(day.open(r));
-        }
-
-        QStringList actions;
-        for (const QString& a : script.split(' ', Qt::SkipEmptyParts)) {
-            const int star = a.indexOf('*');
-            for (int n = star < 0 ? 1 : a.mid(star + 1).toInt(); n > 0; --n)
-                actions << (star < 0 ? a : a.left(star));
-        }
-        for (const QString& action : std::as_const(actions)) {
-            // The seek-table prefetches are done before every action, so that both readers cross
-            // files at the same tick; the worker has decoded what it decodes ahead, as it has by
-            // the time a real tick comes.
-            QThreadPool::globalInstance()->waitForDone();
+        zrtest::LockstepRecord aheadSeen, plainSeen;
+        aheadSeen.attach(&ahead);
+        plainSeen.attach(&plain);
+        QVERIFY(day.open(&ahead));
+        QVERIFY(day.open(&plain));
+        for (const QString& action : zrtest::lockstep_actions(script)) {
             for (Reader* r : {&ahead, &plain}) {
-                r->wait_decode_ahead();
-                if (action.startsWith('T')) {
-                    r->next_skip(action.size() > 1 ? action.mid(1).toInt() : 1);
-                    r->read_and_display_previous_frame(false);
-                } else if (action == "t") {
-                    r->read_and_display_next_frame(false);
-                } else if (action == "f") {
-                    r->read_and_display_next_frame(true);
-                } else if (action == "b") {
-                    r->read_and_display_previous_frame(true);
-                } else if (action == "p") {
-                    r->toggle_pause();
-                    r->toggle_pause();
-                } else if (action.startsWith('s')) {
-                    r->set_read_timestamp(day.dayStamp + action.mid(1));
-                } else if (action.startsWith('r')) {
-                    r->change_rate(action.mid(1).toDouble());
-                    r->toggle_pause();
-                } else {
-                    QFAIL(qPrintable("bad action " + action));
-                }
-                QVERIFY(!r->is_playing());
-                // A file crossing queues the tick that goes on in the new file.
-                r->next_skip(1);
-                QThreadPool::globalInstance()->waitForDone();
-                r->wait_decode_ahead();
-                QCoreApplication::processEvents();
+                zrtest::lockstep_act(r, action, day);
+                if (QTest::currentTestFailed())
+                    return;
             }
         }
-
-        QVERIFY2(aheadSink.shown.size() > 20, qPrintable(QString::number(aheadSink.shown.size())));
-        QCOMPARE(aheadPositions.size(), plainPositions.size());
-        for (int i = 0; i < aheadPositions.size(); ++i) {
-            const Position& a = aheadPositions[i];
-            const Position& b = plainPositions[i];
-            QVERIFY2(a.index == b.index && a.stamp == b.stamp && a.file == b.file,
-                     qPrintable(QString("position %1: %2 %3 %4 vs %5 %6 %7")
-                                    .arg(i)
-                                    .arg(a.index)
-                                    .arg(a.stamp, a.file)
-                                    .arg(b.index)
-                                    .arg(b.stamp, b.file)));
-        }
-        QCOMPARE(aheadSink.shown.size(), plainSink.shown.size());
-        for (int i = 0; i < aheadSink.shown.size(); ++i) {
-            const zrtest::ShownFrame& a = aheadSink.shown[i];
-            const zrtest::ShownFrame& b = plainSink.shown[i];
-            const QString what = QString("picture %1 (frame %2)").arg(i).arg(a.frameId);
-            QVERIFY2(a.frameId == b.frameId, qPrintable(what + QString(" vs frame %1").arg(b.frameId)));
-            QCOMPARE(a.timestamp, b.timestamp);
-            QCOMPARE(a.fps, b.fps);
-            QCOMPARE(a.key, b.key);
-            QCOMPARE(a.image.size(), b.image.size());
-            QVERIFY2(!a.image.isNull() && a.image == b.image, qPrintable("pixels differ on " + what));
-            const zrtest::FrameMarker m = zrtest::readFrameMarker(a.image);
-            QVERIFY2(m.found && m.frameIndex == a.frameId, qPrintable(QString("marker %1 on ").arg(m.frameIndex) + what));
-            QCOMPARE(m.stamp(), QString(a.timestamp).remove(QRegularExpression("[^0-9]")));
-        }
-        QSet<QString> files;
-        for (const Position& p : std::as_const(aheadPositions))
-            files.insert(p.file);
-        QVERIFY2(files.size() >= 2, "no file boundary crossed");
+        zrtest::lockstep_compare(aheadSeen, plainSeen);
+        if (QTest::currentTestFailed())
+            return;
         // The play ticks took their pictures from the worker, never late since each waited.
         QVERIFY2(ahead.pictures_decoded_ahead() >= 5, qPrintable(QString::number(ahead.pictures_decoded_ahead())));
         QCOMPARE(ahead.pictures_late(), 0);

@@ -14,10 +14,7 @@
 #include <QCoreApplication>
 #include <QtTest>
 
-#include <chrono>
-
 using Reader = zrtest::LockstepReader;
-using Position = zrtest::LockstepPosition;
 
 class TestReverseGroups : public QObject
 {
@@ -27,29 +24,15 @@ class TestReverseGroups : public QObject
     using Day = zrtest::LockstepDay;
     QHash<QString, Day> days;
 
-    bool makeDay(const QString& codec)
-    {
-        Day d;
-        if (!d.make(gen, codec, QStringLiteral("11")))
-            return false;
-        days.insert(codec, d);
-        return true;
-    }
-
 private slots:
     void initTestCase()
     {
-        QVERIFY(makeDay("h264"));
-        QVERIFY(makeDay("h265"));
+        QVERIFY(zrtest::make_lockstep_days(gen, QStringLiteral("11"), &days));
     }
 
-    // Scripts start in the middle recording (08:01), seeked to 08:01:02 (frame 50, a key frame),
-    // paused, so that every tick is the script's:
-    //   T<n>  a play tick at rate -1 going back n frames (n from 0 to 5; 5 after a long pause)
-    //   t     a forward play tick      f / b   a frame step forward / backward
-    //   r<x>  rate change to x (its timer paused again at once)
-    //   p     pause and resume          s<HHmmss>  seek
-    //   <a>*<n>  the action a, n times
+    // Scripts (see lockstep_actions) start in the middle recording (08:01), seeked to 08:01:02
+    // (frame 50, a key frame), paused, so that every tick is the script's. At -1, T<n> goes back
+    // n frames, n from 0 to 4; 5 is a tick after a long pause.
     void sameAsDecodeFromKeyFrame_data()
     {
         QTest::addColumn<QString>("codec");
@@ -85,98 +68,23 @@ private slots:
         if (budget > 0)
             cached.frame_source().group_cache().set_budget(budget);
         const qint64 bound = cached.frame_source().group_cache().get_budget();
-        zrtest::FrameSink cachedSink, plainSink;
-        cachedSink.attach(&cached, Qt::DirectConnection);
-        plainSink.attach(&plain, Qt::DirectConnection);
-        QList<Position> cachedPositions, plainPositions;
-        for (auto [r, list] : {std::pair{&cached, &cachedPositions}, std::pair{&plain, &plainPositions}}) {
-            connect(r, &ZRStreamReadAndControl::slidervalue, this, [r, list](int i, QString stamp) {
-                list->append({i, stamp, r->get_current_file().fileName()});
-            });
-            QVERIFY(day.open(r));
-        }
-
-        QStringList actions;
-        for (const QString& a : script.split(' ', Qt::SkipEmptyParts)) {
-            const int star = a.indexOf('*');
-            for (int n = star < 0 ? 1 : a.mid(star + 1).toInt(); n > 0; --n)
-                actions << (star < 0 ? a : a.left(star));
-        }
+        zrtest::LockstepRecord cachedSeen, plainSeen;
+        cachedSeen.attach(&cached);
+        plainSeen.attach(&plain);
+        QVERIFY(day.open(&cached));
+        QVERIFY(day.open(&plain));
         qint64 peak = 0;
-        for (const QString& action : std::as_const(actions)) {
-            // The seek-table prefetches (on the global pool) are done before every action: a step
-            // at the start of a file crosses only once its prefetch is there, in both readers.
-            QThreadPool::globalInstance()->waitForDone();
+        for (const QString& action : zrtest::lockstep_actions(script)) {
             for (Reader* r : {&cached, &plain}) {
-                r->wait_decode_ahead();
-                if (action.startsWith('T')) {
-                    r->next_skip(action.size() > 1 ? action.mid(1).toInt() : 1);
-                    r->read_and_display_previous_frame(false);
-                    // A group still being decoded: that tick shows nothing, the next one
-                    // (no time later) shows what this one aimed at.
-                    if (r->backward_frames_owed() > 0) {
-                        r->wait_decode_ahead();
-                        r->next_skip(0);
-                        r->read_and_display_previous_frame(false);
-                    }
-                } else if (action == "t") {
-                    r->read_and_display_next_frame(false);
-                } else if (action == "f") {
-                    r->read_and_display_next_frame(true);
-                } else if (action == "b") {
-                    r->read_and_display_previous_frame(true);
-                } else if (action == "p") {
-                    r->toggle_pause();
-                    r->toggle_pause();
-                } else if (action.startsWith('s')) {
-                    r->set_read_timestamp(day.dayStamp + action.mid(1));
-                } else if (action.startsWith('r')) {
-                    r->change_rate(action.mid(1).toDouble());
-                    r->toggle_pause();
-                } else {
-                    QFAIL(qPrintable("bad action " + action));
-                }
-                QVERIFY(!r->is_playing());
-                // A file crossing queues the tick that goes on in the new file.
-                r->next_skip(1);
-                QCoreApplication::processEvents();
+                zrtest::lockstep_act(r, action, day);
+                if (QTest::currentTestFailed())
+                    return;
             }
             peak = std::max(peak, cached.frame_source().group_cache().bytes_held());
         }
-
-        QVERIFY2(cachedSink.shown.size() > 20, qPrintable(QString::number(cachedSink.shown.size())));
-        QCOMPARE(cachedSink.shown.size(), plainSink.shown.size());
-        QCOMPARE(cachedPositions.size(), plainPositions.size());
-        for (int i = 0; i < cachedPositions.size(); ++i) {
-            const Position& a = cachedPositions[i];
-            const Position& b = plainPositions[i];
-            QVERIFY2(a.index == b.index && a.stamp == b.stamp && a.file == b.file,
-                     qPrintable(QString("position %1: %2 %3 %4 vs %5 %6 %7")
-                                    .arg(i)
-                                    .arg(a.index)
-                                    .arg(a.stamp, a.file)
-                                    .arg(b.index)
-                                    .arg(b.stamp, b.file)));
-        }
-        for (int i = 0; i < cachedSink.shown.size(); ++i) {
-            const zrtest::ShownFrame& a = cachedSink.shown[i];
-            const zrtest::ShownFrame& b = plainSink.shown[i];
-            const QString what = QString("picture %1 (frame %2)").arg(i).arg(a.frameId);
-            QVERIFY2(a.frameId == b.frameId, qPrintable(what + QString(" vs frame %1").arg(b.frameId)));
-            QCOMPARE(a.timestamp, b.timestamp);
-            QCOMPARE(a.fps, b.fps);
-            QCOMPARE(a.key, b.key);
-            QCOMPARE(a.linesize >= a.image.width() * 4, true);
-            QVERIFY2(!a.image.isNull() && a.image == b.image, qPrintable("pixels differ on " + what));
-            const zrtest::FrameMarker m = zrtest::readFrameMarker(a.image);
-            QVERIFY2(m.found && m.frameIndex == a.frameId,
-                     qPrintable(QString("marker %1 on ").arg(m.frameIndex) + what));
-            QCOMPARE(m.stamp(), QString(a.timestamp).remove(QRegularExpression("[^0-9]")));
-        }
-        QSet<QString> files;
-        for (const Position& p : std::as_const(cachedPositions))
-            files.insert(p.file);
-        QVERIFY2(files.size() >= 2, "no file boundary crossed");
+        zrtest::lockstep_compare(cachedSeen, plainSeen);
+        if (QTest::currentTestFailed())
+            return;
         // The cache did serve pictures, within its bound.
         QVERIFY(cached.frame_source().group_pictures_served() > 0);
         QCOMPARE(plain.frame_source().group_pictures_served(), 0);
