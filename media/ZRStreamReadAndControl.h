@@ -141,7 +141,7 @@ protected:
     // one, when play still waits for it).
     void prepare_group_before(int k, bool waiting = false);
     // Has the frame source decode ahead what the next play tick shows (nothing while no play
-    // timer is set up, or at rate -1).
+    // timer is set up); at rate -1, the group of the first tick's frame.
     void aim_ahead();
     // A play tick at rate 1 or 2 to 8 taking frame i from what was decoded ahead: false when
     // decoding ahead is off or the worker is not on that way (the tick decodes itself). A picture
