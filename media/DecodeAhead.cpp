@@ -1,6 +1,7 @@
 #include "media/DecodeAhead.h"
 
 #include "media/FrameSource.h"
+#include "media/PictureBuffers.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -280,7 +281,8 @@ ff::FramePtr DecodeAhead::copy_of(const AVFrame* picture, std::vector<ff::FrameP
         fresh->width = picture->width;
         fresh->height = picture->height;
         fresh->format = picture->format;
-        if (av_frame_get_buffer(fresh.get(), 0) < 0)
+        // Large pages, as the converters' pictures: this pool fills while play starts.
+        if (!PictureBuffers::allocate(fresh.get(), 64) && av_frame_get_buffer(fresh.get(), 0) < 0)
             return nullptr;
         dst = fresh.get();
         if (pool->size() < bound)

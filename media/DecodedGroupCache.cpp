@@ -305,7 +305,7 @@ void DecodedGroupCache::clear()
             const std::lock_guard<std::mutex> lock(w->mutex);
             w->bury();
             w->decoder.reset();
-            w->threaded = GroupDecoder();
+            w->threaded.close();
             w->data.close();
         });
     }

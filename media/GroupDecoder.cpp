@@ -9,8 +9,7 @@ extern "C" {
 
 bool GroupDecoder::open(const std::string& codec_name, int threads)
 {
-    context.reset();
-    codec.clear();
+    close();
     const AVCodec* decoder = avcodec_find_decoder(AVCodecID(VideoDecoder::codec_id_for(codec_name)));
     if (!decoder)
         return false;
@@ -23,6 +22,8 @@ bool GroupDecoder::open(const std::string& codec_name, int threads)
     c->time_base = AVRational{1, 25};
     c->thread_count = threads;
     c->thread_type = FF_THREAD_FRAME;
+    buffers = std::make_unique<PictureBuffers>();
+    buffers->install(c.get());
     AVDictionary* options = nullptr;
     VideoDecoder::set_decoder_options(&options);
     const int rc = avcodec_open2(c.get(), decoder, &options);
@@ -33,6 +34,14 @@ bool GroupDecoder::open(const std::string& codec_name, int threads)
     codec = codec_name;
     draining = false;
     return true;
+}
+
+void GroupDecoder::close()
+{
+    context.reset();
+    buffers.reset();
+    codec.clear();
+    draining = false;
 }
 
 void GroupDecoder::restart()

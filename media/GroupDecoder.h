@@ -1,9 +1,11 @@
 #pragma once
 
 #include "media/FFmpegHolders.h"
+#include "media/PictureBuffers.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 // Decodes a group of pictures (a key frame and the frames after it) with the codec's frame
@@ -18,6 +20,8 @@ public:
     // threads: the codec's frame threads. False when the codec name is unknown or cannot open.
     bool open(const std::string& codec_name, int threads);
     bool is_open() const { return bool(context); }
+    // Frees the codec and the memory of its pictures (those still held elsewhere go when released).
+    void close();
     const std::string& codec_name() const { return codec; }
 
     // Forgets every packet and picture of the group in hand: the next packet starts a group.
@@ -33,6 +37,8 @@ public:
 private:
     void receive(const Output& out);
 
+    // Outlives the codec context that asks it for pictures.
+    std::unique_ptr<PictureBuffers> buffers;
     ff::CodecContextPtr context;
     ff::FramePtr frame;
     ff::PacketPtr packet;

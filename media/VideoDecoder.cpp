@@ -1,6 +1,7 @@
 #include "media/VideoDecoder.h"
 
 #include "app/Log.h"
+#include "media/PictureBuffers.h"
 #include "media/ZRScaler.h"
 
 extern "C" {
@@ -45,6 +46,7 @@ void VideoDecoder::release()
 {
     frame.reset();
     codec_context.reset();
+    buffers.reset();
 }
 
 bool VideoDecoder::open_decoder(std::string codec)
@@ -79,6 +81,8 @@ bool VideoDecoder::open_decoder(std::string codec)
     codec_context->time_base = AVRational{1, 25};
     // Frame threading would hold pictures back; one packet in must give its picture out.
     codec_context->thread_count = 1;
+    buffers = std::make_unique<PictureBuffers>();
+    buffers->install(codec_context.get());
     const int rc = avcodec_open2(codec_context.get(), decoder, &options);
     av_dict_free(&options);
     if (rc < 0) {

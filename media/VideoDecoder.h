@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class PictureBuffers;
 class ZRScaler;
 struct AVDictionary;
 
@@ -57,6 +58,8 @@ private:
     int decoded = 0;
     int width = -1;
     int height = -1;
+    // Outlives the codec context that asks it for pictures.
+    std::unique_ptr<PictureBuffers> buffers;
     ff::CodecContextPtr codec_context;
     ff::FramePtr frame;
     std::unique_ptr<ZRScaler> scaler;

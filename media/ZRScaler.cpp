@@ -1,6 +1,7 @@
 #include "media/ZRScaler.h"
 
 #include "app/Log.h"
+#include "media/PictureBuffers.h"
 
 #include <QMutexLocker>
 
@@ -105,9 +106,10 @@ void ZRScaler::setup_scaler(int src_w, int src_h, int dst_w, int dst_h, bool kee
     destination->format = dst_fmt;
     destination->width = ow;
     destination->height = oh;
-    const int rc = av_frame_get_buffer(destination.get(), 32);
-    if (rc < 0) {
-        write_log(QStringLiteral("[ERROR] ZRScaler [%1] :: av_frame_get_buffer failed: %2").arg(name).arg(rc));
+    // Large pages: the first conversion into a fresh 4K picture otherwise spends a tick faulting
+    // its 33 MB in.
+    if (!PictureBuffers::allocate(destination.get(), 32)) {
+        write_log(QStringLiteral("[ERROR] ZRScaler [%1] :: av_frame_get_buffer failed: %2").arg(name).arg(AVERROR(ENOMEM)));
         reset();
         ready = false;
         return;

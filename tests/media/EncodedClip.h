@@ -25,9 +25,12 @@ struct EncodedPacket
 // colour is given; flat pictures survive lossy coding to within a few levels.
 inline int clipLuma(int i) { return 40 + (i * 37) % 180; }
 
-// encoder: "libx264", "libx265", "mjpeg", "mpeg4". gop: key frame interval.
+// encoder: "libx264", "libx265", "mjpeg", "mpeg4". gop: key frame interval. textured: each
+// picture is a moving diagonal pattern instead of a flat colour, so that a plane read from the
+// wrong place or with the wrong line size shows.
 inline QList<EncodedPacket> encodeClip(const char* encoder, int width, int height, int count, int gop = 25,
-                                       int fixedY = -1, int fixedU = 128, int fixedV = 128, int indexBase = 0)
+                                       int fixedY = -1, int fixedU = 128, int fixedV = 128, int indexBase = 0,
+                                       bool textured = false)
 {
     QList<EncodedPacket> out;
     av_log_set_level(AV_LOG_ERROR);
@@ -75,11 +78,26 @@ inline QList<EncodedPacket> encodeClip(const char* encoder, int width, int heigh
     for (int i = 0; i < count; ++i) {
         av_frame_make_writable(frame);
         const int y = fixedY >= 0 ? fixedY : clipLuma(i + indexBase);
-        for (int r = 0; r < height; ++r)
-            memset(frame->data[0] + r * frame->linesize[0], y, width);
+        for (int r = 0; r < height; ++r) {
+            uint8_t* line = frame->data[0] + r * frame->linesize[0];
+            if (textured)
+                for (int x = 0; x < width; ++x)
+                    line[x] = uint8_t(16 + (x * 3 + r * 5 + i * 7) % 220);
+            else
+                memset(line, y, width);
+        }
         for (int r = 0; r < height / 2; ++r) {
-            memset(frame->data[1] + r * frame->linesize[1], fixedU, width / 2);
-            memset(frame->data[2] + r * frame->linesize[2], fixedV, width / 2);
+            uint8_t* u = frame->data[1] + r * frame->linesize[1];
+            uint8_t* v = frame->data[2] + r * frame->linesize[2];
+            if (textured) {
+                for (int x = 0; x < width / 2; ++x) {
+                    u[x] = uint8_t(64 + (x + i * 3) % 128);
+                    v[x] = uint8_t(64 + (r * 2 + i) % 128);
+                }
+            } else {
+                memset(u, fixedU, width / 2);
+                memset(v, fixedV, width / 2);
+            }
         }
         frame->pts = i;
         if (i % gop == 0)
