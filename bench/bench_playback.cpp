@@ -37,6 +37,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -198,10 +199,14 @@ Run play(BenchApp& app, const Stream& s, double rate, double seconds, bool group
         r.without_group_cache();
     QImage display;
     QElapsedTimer t;
-    // A display stand-in that copies each picture, as the display widget does.
+    // A display stand-in that copies each picture into the image it keeps while the size holds,
+    // as the display widget does.
     QObject::connect(&r, &ZRStreamReadAndControl::set_display_frame, &app,
                      [&](uint8_t* px, int ls, int w, int h, QString, QString, bool, int, double, bool) {
-                         display = QImage(px, w, h, ls, QImage::Format_ARGB32).copy();
+                         if (display.width() != w || display.height() != h)
+                             display = QImage(w, h, QImage::Format_ARGB32);
+                         for (int y = 0; y < h && !display.isNull(); ++y)
+                             std::memcpy(display.scanLine(y), px + qsizetype(y) * ls, size_t(w) * 4);
                          if (run.shown++ == 0)
                              run.first_shown_ms = t.nsecsElapsed() / 1e6;
                      },
