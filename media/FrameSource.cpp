@@ -76,9 +76,7 @@ bool FrameSource::read(const QList<ZRFrame>& frames, int i, const QString& sid, 
     // decoder holds something else (a step moved away, the same packet again, a frame left
     // out), decode the group from its key frame first, as a straight decode would have.
     if (!priming && !frame.is_keyframe() && !decoder_follows(frames, i)) {
-        int k = i - 1;
-        while (k >= 0 && !frames[k].is_keyframe())
-            --k;
+        const int k = key_frame_at_or_before(frames, i - 1);
         if (k >= 0) {
             priming = true;
             AVFrame* ignored = nullptr;
@@ -99,6 +97,14 @@ bool FrameSource::read(const QList<ZRFrame>& frames, int i, const QString& sid, 
         picture_key = decoder->get_is_keyframe();
     }
     return true;
+}
+
+int FrameSource::key_frame_at_or_before(const QList<ZRFrame>& frames, int i)
+{
+    for (int k = std::min(i, int(frames.size()) - 1); k >= 0; --k)
+        if (frames[k].is_keyframe())
+            return k;
+    return -1;
 }
 
 bool FrameSource::read_from_group(const QList<ZRFrame>& frames, int k, int target, const QString& sid,

@@ -29,6 +29,10 @@ public:
     FrameSource(const FrameSource&) = delete;
     FrameSource& operator=(const FrameSource&) = delete;
 
+    // The last key frame of frames at or before frame i (i past the end counts from the last
+    // frame); -1 when there is none.
+    static int key_frame_at_or_before(const QList<ZRFrame>& frames, int i);
+
     // Reads and decodes frame i of frames, which must belong to stream sid exactly. False when
     // the frame is refused, cannot be read or no decoder is open (a log line says which).
     // Otherwise *picture is the picture, BGRA at its own size with convert and in the codec's

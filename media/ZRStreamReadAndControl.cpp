@@ -535,9 +535,7 @@ bool ZRStreamReadAndControl::show_from_keyframe(int k, int target, bool backward
 
 void ZRStreamReadAndControl::prepare_group_before(int k, bool waiting)
 {
-    int p = k - 1;
-    while (p >= 0 && !frames[p].is_keyframe())
-        --p;
+    const int p = FrameSource::key_frame_at_or_before(frames, k - 1);
     if (p >= 0) {
         source.prepare_group(frames, p, k - 1, stream_id, waiting);
         return;
@@ -547,9 +545,7 @@ void ZRStreamReadAndControl::prepare_group_before(int k, bool waiting)
         || previous_prefetch_file == current_file)
         return;
     const QList<ZRFrame> before = previous_prefetch.result();
-    int q = int(before.size()) - 1;
-    while (q >= 0 && !before[q].is_keyframe())
-        --q;
+    const int q = FrameSource::key_frame_at_or_before(before, int(before.size()) - 1);
     if (q >= 0)
         source.prepare_group(before, q, int(before.size()) - 1, stream_id, waiting);
 }
@@ -562,9 +558,7 @@ void ZRStreamReadAndControl::aim_ahead()
     if (timer_backward && std::abs(rate) < 2) {
         // The first tick at -1 goes back a few frames: its group is decoded from now on.
         const int target = std::min(index - BackwardPace::kRestartFrames, count - 1);
-        int k = target;
-        while (k >= 0 && !frames[k].is_keyframe())
-            --k;
+        const int k = FrameSource::key_frame_at_or_before(frames, target);
         if (k >= 0)
             source.prepare_group(frames, k, target, stream_id);
         return;
@@ -754,9 +748,7 @@ void ZRStreamReadAndControl::read_and_display_previous_frame(bool step)
                 switch_to_previous_file();
                 return;
             }
-            int k = target;
-            while (k >= 0 && !frames[k].is_keyframe())
-                --k;
+            const int k = FrameSource::key_frame_at_or_before(frames, target);
             if (k < 0) {
                 switch_to_previous_file();
                 return;
