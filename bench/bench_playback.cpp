@@ -5,10 +5,11 @@
 // recording-seconds per second beside what the pacing table aims at for this stream (int(fps - 1)
 // pictures per second at +-1, 2 x |rate| key frames per second at +-2..8), process CPU per picture
 // shown, the time the GUI thread spends in a tick (median, 99th percentile, max), the delay to the
-// first picture and the pictures shown per second after it, and the peak resident memory. mpv plays the same bitstream forward and backward in the same run (one decode
-// thread, converting to BGRA as the player does) as the baseline of CPU per picture; rate -1 also
-// runs with every picture decoded from its key frame (the group cache off). Then the time a
-// file crossing takes with the prefetch ready and with the synchronous fallback.
+// first picture and the pictures shown per second after it, and the peak resident memory. mpv
+// plays the same bitstream forward and backward in the same run (one decode thread, converting to
+// BGRA as the player does) as the baseline of CPU per picture; rate -1 also runs with every
+// picture decoded from its key frame (the group cache off). Then the time a file crossing takes
+// with the prefetch ready and with the synchronous fallback.
 //
 // ZR_BENCH_PLAYBACK_SIZES picks the sizes (default "1920x1080,3840x2160"), ZR_BENCH_PLAYBACK_RATES
 // the rates (default every one, then -1 from key frames and mpv; naming rates leaves those out).
@@ -366,6 +367,8 @@ int main(int argc, char** argv)
     DebugLevel::instance()->set_level(0);
 
     const QString out = zrbench::tempDir(QStringLiteral("playback"));
+    bool every = true;
+    const std::vector<double> chosen = rates(&every);
     Stream first;
     for (const QString& size : sizes()) {
         Stream s;
@@ -375,8 +378,7 @@ int main(int argc, char** argv)
             first = s;
 
         Run minus1, plus1;
-        bool every = true;
-        for (double rate : rates(&every)) {
+        for (double rate : chosen) {
             const Run run = play(app, s, rate, std::abs(rate) < 2 ? 8.0 : 4.0);
             print(s, run);
             if (rate == -1.0)
@@ -413,7 +415,7 @@ int main(int argc, char** argv)
     }
     if (first.seeks.size() != 3)
         return 1;
-    if (!qEnvironmentVariableIsEmpty("ZR_BENCH_PLAYBACK_RATES")) {
+    if (!every) {
         QDir(out).removeRecursively();
         return 0;
     }

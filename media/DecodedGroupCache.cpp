@@ -50,8 +50,8 @@ struct DecodedGroupCache::Worker
     std::atomic<int> with_threads{0};
     std::atomic<int> with_one_thread{0};
     // Pictures play is done with, freed here rather than in play's thread: handing a picture
-    // back to the codec's buffer pool waits for the pool's lock, which the decoding threads
-    // hold while they allocate (tens of milliseconds at 4K).
+    // back to its pool takes the pool's lock, which the decoding threads take too while they
+    // allocate, so play's thread never waits for them.
     std::mutex graveyard_mutex;
     std::vector<ff::FramePtr> graveyard;
 
